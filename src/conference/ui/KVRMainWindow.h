@@ -1,0 +1,18 @@
+#pragma once
+// The client's main window: the frame the room view lives in.
+#include <QLabel>
+#include <QMainWindow>
+
+#include "conference/KVRMainViewDelegate.h"
+
+class KVRMainWindow : public QMainWindow, public KVRMainViewDelegate {
+    Q_OBJECT
+public:
+    explicit KVRMainWindow(QWidget* parent = nullptr);
+
+    void setWindowTitle(const std::string& title) override;
+    void setStatusText(const QString& text);
+
+private:
+    QLabel* status_ = nullptr;
+};

@@ -1,0 +1,65 @@
+// kelvara: the lecture client. The launch URL arrives as the first argument (the desktop's scheme
+// handler passes it so); a second start hands it to the running client.
+#include <QApplication>
+#include <QIcon>
+#include <cstdio>
+#include <memory>
+
+#include "app/KVRAppDelegate.h"
+#include "app/KVRGlobalData.h"
+#include "app/ui/KVRSingleInstance.h"
+#include "conference/KVRMainView.h"
+#include "conference/ui/KVRMainWindow.h"
+#include "platform/qt/KVRQtAlerts.h"
+#include "platform/qt/KVRQtRunLoop.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kelvara"));
+    QApplication::setQuitOnLastWindowClosed(true);  // closing the main window ends the program
+
+    QString url;
+    bool newInstance = false;
+    for (int i = 1; i < argc; ++i) {
+        QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QLatin1String("--new-instance")) {
+            newInstance = true;
+        } else if (url.isEmpty()) {
+            url = arg;
+        }
+    }
+
+    KVRSingleInstance instance(KVRSingleInstance::defaultName());
+    if (!newInstance) {
+        if (!url.isEmpty() && instance.forwardToRunning(url)) {
+            std::fprintf(stderr, "kelvara: handed the launch request to the running client\n");
+            return 0;
+        }
+        if (url.isEmpty() && instance.forwardToRunning(QString(), 300)) {
+            std::fprintf(stderr, "kelvara: already running\n");
+            return 0;
+        }
+    }
+
+    auto* global = KVRGlobalData::sharedGlobalData();
+    auto runLoop = std::make_shared<KVRQtRunLoop>();
+    global->setRunLoop(runLoop);
+    global->setAlerts(std::make_shared<KVRQtAlerts>());
+
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon_256x256.png")));
+    KVRAppDelegate delegate;
+    delegate.initWork();
+    if (!newInstance) instance.listen([&delegate](const QString& later) { delegate.handleGETUrlEvent(later.toStdString()); });
+
+    KVRMainWindow window;
+    auto mainView = std::make_shared<KVRMainView>(*runLoop);
+    mainView->setDelegate(&window);
+    global->setMainView(mainView);
+    window.show();
+    mainView->viewDidLoad();
+
+    if (!url.isEmpty()) delegate.handleGETUrlEvent(url.toStdString());
+    int code = app.exec();
+    mainView->setDelegate(nullptr);
+    return code;
+}
