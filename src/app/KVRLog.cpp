@@ -22,6 +22,7 @@ std::mutex& logMutex() {
 struct Settings {
     std::string documents;
     KVRWallClock clock = kvrSystemClock();
+    bool enabled = true;
 };
 
 Settings& settings() {
@@ -98,6 +99,7 @@ void KVRLog(const char* format, ...) {
     va_end(args);
 
     std::lock_guard lock(logMutex());
+    if (!settings().enabled) return;
     auto now = settings().clock();
     std::string line = "[" + formatLocal(now, "%Y-%m-%d %H:%M:%S") + "] " + message + "\n";
     std::error_code ec;
@@ -118,6 +120,10 @@ std::string documentsFolder() {
 void setClock(KVRWallClock clock) {
     std::lock_guard lock(logMutex());
     settings().clock = std::move(clock);
+}
+void setEnabled(bool enabled) {
+    std::lock_guard lock(logMutex());
+    settings().enabled = enabled;
 }
 std::string currentLogFile() {
     std::lock_guard lock(logMutex());

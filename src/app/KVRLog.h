@@ -13,6 +13,8 @@ namespace KVRLogSettings {
 void setDocumentsFolder(const std::string& folder);
 std::string documentsFolder();
 void setClock(KVRWallClock clock);
+// Fuzzers switch the file writes off; the message is still formatted.
+void setEnabled(bool enabled);
 // The file the next line would go to (for tests and support).
 std::string currentLogFile();
 // Restores the defaults.
