@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "app/KVRGlobalData.h"
@@ -26,6 +27,8 @@ class RegistryReset : public ::testing::EmptyTestEventListener {
 
 int main(int argc, char** argv) {
 #ifdef QT_WIDGETS_LIB
+    // Widget tests never need a display, also when CTest lists them.
+    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
 #endif
     ::testing::InitGoogleTest(&argc, argv);
