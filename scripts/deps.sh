@@ -15,7 +15,7 @@ PACKAGES=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # headless runs: display, sound server, screenshots, fonts
-  xvfb xauth x11-apps imagemagick pulseaudio pulseaudio-utils fonts-dejavu-core
+  xvfb xauth x11-apps x11-utils imagemagick pulseaudio pulseaudio-utils fonts-dejavu-core
 )
 
 missing=()
