@@ -15,6 +15,8 @@
 #include "app/KVRLog.h"
 #include "app/KVRStrings.h"
 #include "app/KVRTextSplit.h"
+#include "conference/KVRConferenceUserList.h"
+#include "conference/KVRSubroomList.h"
 #include "platform/KVRAlerts.h"
 
 namespace {
@@ -72,6 +74,15 @@ int KVRGlobalData::messageBox(void*, const std::string& message, const std::opti
     if (!alerts) alerts = std::make_shared<KVRHeadlessAlerts>();
     int index = alerts->showAlert(KVRStrings::text(message), buttons, style);
     return 1000 + std::clamp(index, 0, 2);
+}
+
+std::shared_ptr<KVRConferenceUserInfo> KVRGlobalData::getSeminarVideoCtrlUserInfo() {
+    auto* g = sharedGlobalData();
+    auto rooms = g->subroomList();
+    auto users = g->conferenceUserList();
+    if (!rooms || !users) return nullptr;
+    auto owner = rooms->getOwnerID();
+    return owner.empty() ? nullptr : users->getAtByID(owner);
 }
 
 KVRColor KVRGlobalData::getColorFromRGB(uint8_t red, uint8_t green, uint8_t blue) {

@@ -88,6 +88,8 @@ public:
     static int messageBox(void* parent, const std::string& message, const std::optional<std::string>& firstButton,
                           const std::optional<std::string>& secondButton,
                           const std::optional<std::string>& thirdButton, int style);
+    // The user record of the current sub-room's owner, or null.
+    static std::shared_ptr<KVRConferenceUserInfo> getSeminarVideoCtrlUserInfo();
     static KVRColor getColorFromRGB(uint8_t red, uint8_t green, uint8_t blue);
     // The client's private temporary folder (ending in "/"), or nothing when it cannot be made safe.
     static std::optional<std::string> getDocumentTempFolder(int64_t roomNo);
