@@ -3,6 +3,7 @@
 #include "app/KVRConfig.h"
 #include "app/KVRGlobalData.h"
 #include "audio/KVRSoundCardDevice.h"
+#include "conference/KVRCurrentConferenceInfo.h"
 
 KVRAudioCapture::KVRAudioCapture(std::shared_ptr<KVRAudioBackend> backend) : backend_(std::move(backend)) {}
 
@@ -72,7 +73,13 @@ bool KVRAudioCapture::isHasSendPermission() const {
         std::lock_guard lock(mutex_);
         query = permission_;
     }
-    if (!query || !query()) return false;
+    bool allowed = false;
+    if (query) {
+        allowed = query();
+    } else if (auto state = KVRGlobalData::sharedGlobalData()->currentConferenceInfo()) {
+        allowed = state->isClassLocAudioPermission();
+    }
+    if (!allowed) return false;
     auto device = KVRGlobalData::sharedGlobalData()->soundCardDevice();
     return !(device && device->isMicMute());
 }

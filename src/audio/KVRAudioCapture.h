@@ -29,8 +29,8 @@ public:
     void stop();
     void capturedPacket(const uint8_t* data, uint32_t size);
 
-    // Conference permission and the microphone not muted. Without a query the conference state of the
-    // registry decides; with neither, nobody may speak.
+    // Conference permission and the microphone not muted. Without a query the registry's conference
+    // state decides; with neither, nobody may speak.
     bool isHasSendPermission() const;
 
     void setPermissionQuery(PermissionQuery query);

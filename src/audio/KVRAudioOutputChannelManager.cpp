@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <set>
 
+#include "app/KVRLog.h"
+#include "relay/KVRRelayPacket.h"
+
 KVRAudioOutputChannelManager::KVRAudioOutputChannelManager(std::shared_ptr<KVRAudioBackend> backend)
     : backend_(std::move(backend)) {}
 
@@ -62,6 +65,15 @@ bool KVRAudioOutputChannelManager::putAudioPayload(std::span<const uint8_t> payl
     for (auto& c : arrList)
         if (c->userID() == userID) return c->putAudioPayload(payload, userID);
     return false;
+}
+
+bool KVRAudioOutputChannelManager::receivedAudioData(std::span<const uint8_t> datagram, bool addUnknown) {
+    auto decoded = KVRRelayPacket::decode(datagram);
+    if (!decoded) {
+        KVRLog("Audio datagram dropped : %zu bytes do not hold its header and payload", datagram.size());
+        return false;
+    }
+    return putAudioPayload(decoded->payload, decoded->header.userID, addUnknown);
 }
 
 void KVRAudioOutputChannelManager::changedAudioPermission(const std::vector<std::string>& audioIDs,

@@ -23,6 +23,10 @@ public:
     // hearing everyone who speaks).
     bool putAudioPayload(std::span<const uint8_t> payload, const std::string& userID, bool addUnknown = false);
 
+    // A whole relay datagram (command 12 or 41) as the dispatcher gets it: the sender comes from the
+    // relay header. False when the datagram is malformed or nobody plays it.
+    bool receivedAudioData(std::span<const uint8_t> datagram, bool addUnknown = false);
+
     // Keeps channels exactly for the users in `audioIDs` other than the local user.
     void changedAudioPermission(const std::vector<std::string>& audioIDs, const std::string& localUserID);
 
