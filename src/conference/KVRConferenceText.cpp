@@ -58,8 +58,7 @@ std::string cleanField(std::string_view value, bool inBlock, bool* changed) {
     out.reserve(value.size());
     bool removed = false;
     for (char c : value) {
-        if (c == '\0' || c == kFieldSeparator || c == kRecordSeparator || c == kCommandSeparator ||
-            (inBlock && c == kInnerSeparator)) {
+        if (c == '\0' || c == kFieldSeparator || c == kRecordSeparator || (inBlock && c == kInnerSeparator)) {
             removed = true;
             continue;
         }

@@ -21,8 +21,9 @@ bool isValidUtf8(std::string_view text);
 // One record as fields: the text before the first record separator, split at the field separator.
 std::vector<std::string> recordFields(std::string_view text);
 
-// The field text with every character that would break the record removed (zero, 0x01, 0x02, 0x04, and
-// the bar too when `inBlock`). Returns true in `changed` when something was removed.
+// The field text with every character that would break the record removed (zero, 0x01, 0x02, and the
+// bar too when `inBlock`); the parsers accept everything else, so what they read is written unchanged.
+// Returns true in `changed` when something was removed.
 std::string cleanField(std::string_view value, bool inBlock, bool* changed = nullptr);
 
 // A short, printable excerpt of hostile input for a diagnostic line.
