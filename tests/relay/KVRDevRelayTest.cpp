@@ -148,7 +148,7 @@ struct RawRoom {
     }
     std::vector<std::string> received() {
         std::vector<std::string> out;
-        while (auto d = receiver.receive(300ms)) out.push_back(payloadText(d->bytes));
+        while (auto d = receiver.receive(500ms)) out.push_back(payloadText(d->bytes));
         return out;
     }
 };
