@@ -45,6 +45,7 @@ public:
     virtual bool isShowWindow(int /*panel*/) { return false; }
     virtual void toggleFullVideo() {}
     virtual void toggleChatWindow() {}
+    virtual void refreshShareFileList() {}
     virtual void changeToSeminarVideoView(KVRViewRef /*view*/) {}
     virtual KVRViewRef getSeminarVideoView() { return nullptr; }
     // Relay thread.
@@ -63,6 +64,8 @@ public:
     virtual void restartLocalCamera() {}
     virtual void showLLStudyInfo(int64_t /*pageKind*/) {}
     virtual void changedAdmin() {}
+    virtual void receivedDeviceInfo(const std::string& /*senderID*/, const std::string& /*data*/) {}
+    virtual void receivedDeviceChangeInfo(const std::string& /*senderID*/, const std::string& /*data*/) {}
     // Relay thread.
     virtual void onReceivedVideoData(std::span<const uint8_t> /*datagram*/, const KVRRelayAddress& /*from*/) {}
     virtual void onReceivedAudioData(std::span<const uint8_t> /*datagram*/, const KVRRelayAddress& /*from*/) {}
@@ -145,6 +148,15 @@ class KVRNoticeMessageDelegate {
 public:
     virtual ~KVRNoticeMessageDelegate() = default;
     virtual void normalMessage(int /*type*/, const std::string& /*userID*/) {}
+    virtual void receivedMessage(const std::string& /*senderID*/, const std::string& /*message*/) {}
+};
+
+// The device information maker: what this client reports of its devices and how it obeys a change.
+class KVRDeviceInfoMakerDelegate {
+public:
+    virtual ~KVRDeviceInfoMakerDelegate() = default;
+    virtual std::string getDeviceInfo() { return {}; }
+    virtual void setChangeDeviceInfo(const std::string& /*senderID*/, const std::string& /*data*/) {}
 };
 
 class KVRScreenRecorderDelegate {

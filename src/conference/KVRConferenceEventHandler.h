@@ -28,6 +28,7 @@ class KVRConferenceMainViewOps;
 class KVRConferenceRoomOps;
 class KVRLogoutInfo;
 class KVRLogoutWindowDelegate;
+class KVRQuilloraLog;
 
 struct KVRConferenceEventTiming {
     std::chrono::milliseconds tick{100};           // one queued event per tick
@@ -68,6 +69,7 @@ public:
     void setNoticeMessageViewManager(KVRNoticeMessageDelegate* manager) { _noticeMessageViewManager = manager; }
     void setScreenRecorder(KVRScreenRecorderDelegate* recorder) { _screenRecorder = recorder; }
     void setChangeOwnerPresenter(KVRChangeOwnerPresenter* presenter) { _changeOwnerController = presenter; }
+    void setDeviceInfoMaker(KVRDeviceInfoMakerDelegate* maker) { deviceInfoMaker_ = maker; }
     // The owner-absent window; without one the count-down still runs and still closes the program.
     void setLogoutWindow(KVRLogoutWindowDelegate* window);
 
@@ -177,10 +179,17 @@ public:
     bool isVBChangedPostion() const { return _isVBChangedPostion; }
 
 private:
-    void handlePacket(const std::vector<uint8_t>& buffer);
+    void handlePacket(const KVRControlPacket& packet);
     void deliverDoc(const std::vector<uint8_t>& datagram);
     void notice(int type);
+    void notice(int type, const std::string& userID);
     void refreshChangeOwner();
+    // The sub-room owner, its administrator, or a listed lecturer (types 100, 103).
+    bool isTrustedSender(const std::string& userID) const;
+    KVRConferenceRoomOps* roomOps() const;
+    KVRQuilloraLog* quilloraLog();
+    // Schedules `body` once after `delay`; nothing runs once the dispatcher is gone.
+    void after(std::chrono::milliseconds delay, void (KVRConferenceEventHandler::*body)());
 
     std::shared_ptr<KVRRunLoop> runLoop_;
     std::shared_ptr<KVRConferenceControl> control_;
@@ -200,6 +209,9 @@ private:
     KVRNoticeMessageDelegate* _noticeMessageViewManager = nullptr;
     KVRScreenRecorderDelegate* _screenRecorder = nullptr;
     KVRChangeOwnerPresenter* _changeOwnerController = nullptr;
+    KVRDeviceInfoMakerDelegate* deviceInfoMaker_ = nullptr;
+    std::unique_ptr<KVRQuilloraLog> ownQuilloraLog_;
+    KVRLogoutWindowDelegate* logoutWindow_ = nullptr;
 
     // Read on the relay thread: guarded.
     mutable std::mutex relayDelegateMutex_;
@@ -208,8 +220,7 @@ private:
     KVRChatViewDelegate* textChatView_ = nullptr;
 
     mutable std::mutex queueMutex_;
-    std::deque<std::vector<uint8_t>> _arrServerPacket;
-    std::vector<uint8_t> packetBuffer_;
+    std::deque<KVRControlPacket> _arrServerPacket;
     std::atomic<bool> _initialized{false};
     std::optional<KVRRunLoop::TimerId> tickTimer_;
     // A handler that spins a nested loop (modal alert) must not see the tick again.
@@ -218,4 +229,6 @@ private:
     std::unique_ptr<KVRLogoutInfo> _logoutViewController;
     bool _isVBChangedPostion = false;
     std::shared_ptr<bool> alive_;
+    std::mutex docMutex_;
+    std::deque<std::vector<uint8_t>> docQueue_;
 };
