@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "KVRDispatchTestSupport.h"
+#include "app/KVRLog.h"
 #include "app/KVRStrings.h"
 #include "conference/KVRChangeOwnerController.h"
 #include "conference/KVRClientCommand.h"
@@ -349,6 +352,34 @@ TEST(KVRConferenceEventHandler, KickOutIsObeyedOnlyFromTheRoomsAuthority) {
     EXPECT_EQ(rig.control->sent[0].request, "log");
     EXPECT_NE(rig.control->sent[0].data.find("\x01Workout\x01"), std::string::npos);
     EXPECT_EQ(rig.mainView.critical, std::vector<std::string>{KVRStrings::text("IDS_KICKED_OUT")});
+}
+
+TEST(KVRConferenceEventHandler, DeviceChangeIsObeyedOnlyFromTheRoomsAuthority) {
+    struct Maker : KVRDeviceInfoMakerDelegate {
+        std::vector<std::string> changes;
+        void setChangeDeviceInfo(const std::string& sender, const std::string& data) override {
+            changes.push_back(sender + ":" + data);
+        }
+    } maker;
+    Rig rig(" /UID:me /NTP:0");
+    rig.d->setDeviceInfoMaker(&maker);
+    rig.room.users->addUser(userRecord("peer", "0"));
+    rig.room.users->addUser(userRecord("second", "103"));
+    rig.room.users->addUser(userRecord("monitor", "101"));
+    rig.room.state->setAdminID("chair");
+    // Participants, monitors and strangers may not switch someone's camera or microphone.
+    for (auto sender : {"peer", "monitor", "stranger"}) rig.push(854, clientCommand(sender, "11\x04" "cam=0\x04"));
+    rig.drain();
+    EXPECT_TRUE(maker.changes.empty());
+    std::ifstream log(KVRLogSettings::currentLogFile());
+    const std::string text((std::istreambuf_iterator<char>(log)), {});
+    EXPECT_NE(text.find("Client command 11 from peer ignored"), std::string::npos);
+    EXPECT_NE(text.find("Client command 11 from stranger ignored"), std::string::npos);
+
+    for (auto sender : {"own", "chair", "second"}) rig.push(854, clientCommand(sender, "11\x04" "cam=1\x04"));
+    rig.drain();
+    EXPECT_EQ(maker.changes, (std::vector<std::string>{"own:cam=1", "chair:cam=1", "second:cam=1"}));
+    EXPECT_TRUE(rig.mainView.critical.empty());
 }
 
 TEST(KVRConferenceEventHandler, ChairRequestNamesTheSender) {
