@@ -1,0 +1,215 @@
+#include "KVRBot.h"
+
+#include <csignal>
+#include <filesystem>
+
+#include "app/KVRAppDelegate.h"
+#include "app/KVRConfig.h"
+#include "app/KVRGlobalData.h"
+#include "app/KVRLog.h"
+#include "conference/KVRConferenceEventHandler.h"
+#include "conference/KVRConferenceHandler.h"
+#include "conference/KVRMainView.h"
+#include "control/KVRMainServer.h"
+#include "platform/KVRAlerts.h"
+#include "platform/KVRRealTimeRunLoop.h"
+#include "relay/KVRRelayServer.h"
+
+namespace {
+
+volatile std::sig_atomic_t leaveRequested = 0;
+
+std::string jsonString(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+// Sits between the transports and the dispatcher and counts what passes; forwards everything.
+class KVRBotCounters : public KVRServerAlarmSink, public KVRRelayDataSink {
+public:
+    explicit KVRBotCounters(std::shared_ptr<KVRConferenceEventHandler> next) : next_(std::move(next)) {}
+
+    void serverAlarmPacket(const KVRControlPacket& packet) override {
+        {
+            std::lock_guard lock(mutex_);
+            ++events_[packet.command];
+        }
+        next_->serverAlarmPacket(packet);
+    }
+    void criticalError(const std::string& text) override { next_->criticalError(text); }
+    void receivedAudioData(std::span<const uint8_t> d, const KVRRelayAddress& a) override {
+        ++audio;
+        next_->receivedAudioData(d, a);
+    }
+    void receivedVideoData(std::span<const uint8_t> d, const KVRRelayAddress& a) override {
+        ++video;
+        next_->receivedVideoData(d, a);
+    }
+    void receivedDocmentData(std::span<const uint8_t> d, const KVRRelayAddress& a) override {
+        ++doc;
+        next_->receivedDocmentData(d, a);
+    }
+    void receivedTextData(std::span<const uint8_t> d, const KVRRelayAddress& a) override {
+        ++text;
+        next_->receivedTextData(d, a);
+    }
+    std::map<uint16_t, uint64_t> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+
+    std::atomic<uint64_t> audio{0}, video{0}, doc{0}, text{0};
+
+private:
+    std::shared_ptr<KVRConferenceEventHandler> next_;
+    mutable std::mutex mutex_;
+    std::map<uint16_t, uint64_t> events_;
+};
+
+KVRBot::KVRBot(KVRBotOptions options, std::FILE* out) : options_(std::move(options)), out_(out) {
+    if (!options_.logFile.empty()) {
+        logFile_ = std::fopen(options_.logFile.c_str(), "a");
+        if (!logFile_) std::fprintf(stderr, "kelvara-bot: cannot open %s; reporting to stdout only\n", options_.logFile.c_str());
+        auto parent = std::filesystem::absolute(options_.logFile).parent_path();
+        KVRLogSettings::setDocumentsFolder(parent.string());
+    }
+}
+
+KVRBot::~KVRBot() {
+    if (view_) view_->setDelegate(nullptr);
+    if (logFile_) std::fclose(logFile_);
+}
+
+void KVRBot::requestLeave() { leaveRequested = 1; }
+
+void KVRBot::line(const std::string& text) {
+    std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
+    if (logFile_) {
+        std::fprintf(logFile_, "%s\n", text.c_str());
+        std::fflush(logFile_);
+    }
+}
+
+int KVRBot::run() {
+    auto* g = KVRGlobalData::sharedGlobalData();
+    loop_ = std::make_shared<KVRRealTimeRunLoop>();
+    g->setRunLoop(loop_);
+    g->setAlerts(std::make_shared<KVRHeadlessAlerts>());
+
+    KVRAppDelegate app;
+    app.initWork();
+    view_ = std::make_shared<KVRMainView>(*loop_);
+    view_->setDelegate(this);
+    g->setMainView(view_);
+    view_->viewDidLoad();
+    app.handleGETUrlEvent(options_.url);
+
+    // Signals only set a flag; the leave itself runs on the main thread.
+    loop_->startTimer(std::chrono::milliseconds(100), true, [this] {
+        if (leaveRequested && view_->state() != KVRMainView::State::Closing &&
+            view_->state() != KVRMainView::State::Closed) {
+            leaveRequested = 0;
+            line("kelvara-bot: leaving (signal)");
+            if (view_->state() == KVRMainView::State::InRoom)
+                view_->leaveWithoutQuestion();
+            else
+                loop_->quit(KVRMainView::kExitJoinFailed);
+        }
+    });
+    int code = loop_->run();
+    if (!reported_) line(reportJson(code));
+    view_->setDelegate(nullptr);
+    return code;
+}
+
+void KVRBot::setWindowTitle(const std::string& title) { room_ = title; }
+
+void KVRBot::joinStep(const std::string& step, bool ok) {
+    line("kelvara-bot: step " + step + (ok ? " ok" : " failed"));
+    if (step == "in-room" && ok) {
+        inRoom_ = true;
+        if (options_.duration) {
+            loop_->startTimer(*options_.duration, false, [this] {
+                if (view_->state() != KVRMainView::State::InRoom) return;
+                line("kelvara-bot: duration over; leaving");
+                view_->leaveWithoutQuestion();
+            });
+        }
+    }
+}
+
+void KVRBot::showJoinedState(const std::string& roomName, const std::vector<RoomUser>& users) {
+    room_ = roomName;
+    users_.clear();
+    std::string names;
+    for (const auto& u : users) {
+        users_.push_back(u.userID);
+        names += (names.empty() ? "" : ",") + u.userID;
+    }
+    line("kelvara-bot: room \"" + roomName + "\" users " + names);
+}
+
+void KVRBot::connectFailed() {
+    // A person would close the empty window; a bot has nothing to wait for.
+    loop_->quit(KVRMainView::kExitJoinFailed);
+}
+
+void KVRBot::didInitWork() {
+    auto* g = KVRGlobalData::sharedGlobalData();
+    auto events = g->conferenceEventHandler();
+    if (!events) return;
+    counters_ = std::make_shared<KVRBotCounters>(events);
+    if (auto main = g->mainServer()) main->setAlarmSink(counters_);
+    if (auto relay = g->relayServer()) relay->setDataSink(counters_);
+}
+
+void KVRBot::willTerminate(int exitCode) {
+    line(reportJson(exitCode));
+    reported_ = true;
+}
+
+std::string KVRBot::reportJson(int exitCode) const {
+    auto* g = KVRGlobalData::sharedGlobalData();
+    std::string uid;
+    if (auto c = g->kvrcConfig()) uid = c->stringValue("UID").value_or("");
+    std::string failure = "none";
+    if (auto h = g->conferenceHandler()) failure = KVRConferenceHandler::stepName(h->lastFailure());
+    std::string out = "{\"user\":" + jsonString(uid) + ",\"room\":" + jsonString(room_) +
+                      ",\"joined\":" + (inRoom_ ? "true" : "false") + ",\"exit\":" + std::to_string(exitCode) +
+                      ",\"failure\":" + jsonString(failure) + ",\"users\":[";
+    for (size_t i = 0; i < users_.size(); ++i) out += (i ? "," : "") + jsonString(users_[i]);
+    out += "],\"events\":{";
+    uint64_t total = 0;
+    if (counters_) {
+        bool first = true;
+        for (const auto& [cmd, n] : counters_->events()) {
+            out += (first ? "\"" : ",\"") + std::to_string(cmd) + "\":" + std::to_string(n);
+            first = false;
+            total += n;
+        }
+    }
+    out += "},\"eventsTotal\":" + std::to_string(total) + ",\"datagrams\":{";
+    auto n = [&](const std::atomic<uint64_t>* c) { return std::to_string(counters_ ? c->load() : 0); };
+    out += "\"audio\":" + n(counters_ ? &counters_->audio : nullptr) + ",\"video\":" +
+           n(counters_ ? &counters_->video : nullptr) + ",\"doc\":" + n(counters_ ? &counters_->doc : nullptr) +
+           ",\"text\":" + n(counters_ ? &counters_->text : nullptr) + "}";
+    uint64_t dropped = 0;
+    if (auto relay = g->relayServer()) dropped = relay->droppedDatagrams();
+    out += ",\"malformedDatagrams\":" + std::to_string(dropped) + "}";
+    return out;
+}

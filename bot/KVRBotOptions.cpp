@@ -1,0 +1,96 @@
+#include "KVRBotOptions.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+std::optional<double> seconds(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(v) || v < 0 || v > 7 * 24 * 3600.0) return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
+const std::vector<KVRBotOptions::Entry>& KVRBotOptions::table() {
+    static const std::vector<Entry> entries = {
+        {"--url", "LAUNCH_URL", "the launch URL to join with (required)",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             if (v.empty()) {
+                 error = "--url needs a launch URL";
+                 return false;
+             }
+             o.url = v;
+             return true;
+         }},
+        {"--duration", "S", "seconds to stay in the room, then leave in order (default: until ended)",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             auto s = seconds(v);
+             if (!s) {
+                 error = "--duration needs a number of seconds, got \"" + v + "\"";
+                 return false;
+             }
+             o.duration = std::chrono::milliseconds(static_cast<long long>(std::llround(*s * 1000)));
+             return true;
+         }},
+        {"--log", "FILE", "append the report lines to FILE; the diagnostic log goes beside it",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             if (v.empty()) {
+                 error = "--log needs a file name";
+                 return false;
+             }
+             o.logFile = v;
+             return true;
+         }},
+    };
+    return entries;
+}
+
+std::optional<KVRBotOptions> KVRBotOptions::parse(const std::vector<std::string>& args, std::string& error) {
+    KVRBotOptions o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i], value;
+        bool inlineValue = false;
+        if (auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            inlineValue = true;
+        }
+        const Entry* entry = nullptr;
+        for (const auto& e : table())
+            if (name == e.name) entry = &e;
+        if (!entry) {
+            error = "unknown option \"" + name + "\"";
+            return std::nullopt;
+        }
+        if (entry->valueName && !inlineValue) {
+            if (i + 1 >= args.size()) {
+                error = std::string(entry->name) + " needs " + entry->valueName;
+                return std::nullopt;
+            }
+            value = args[++i];
+        } else if (!entry->valueName && inlineValue) {
+            error = std::string(entry->name) + " takes no value";
+            return std::nullopt;
+        }
+        if (!entry->apply(o, value, error)) return std::nullopt;
+    }
+    if (o.url.empty()) {
+        error = "--url is required";
+        return std::nullopt;
+    }
+    return o;
+}
+
+std::string KVRBotOptions::usage() {
+    std::string out = "usage: kelvara-bot --url 'LAUNCH_URL' [options]\n";
+    for (const auto& e : table()) {
+        std::string left = std::string("  ") + e.name + (e.valueName ? std::string(" ") + e.valueName : "");
+        if (left.size() < 22) left.resize(22, ' ');
+        out += left + " " + e.help + "\n";
+    }
+    return out;
+}
