@@ -1,0 +1,160 @@
+// The dispatcher's work between real clients of the development server on loopback: the owner
+// hand-over through the owner change logic, and a lecturer bot granting two student bots the floor.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "KVRConferenceTestSupport.h"
+#include "KVRDevServer.h"
+#include "app/KVRGlobalData.h"
+#include "conference/KVRChangeOwnerController.h"
+#include "conference/KVRConferenceControl.h"
+#include "conference/KVRConferenceEventHandler.h"
+#include "conference/KVRConferenceHandler.h"
+#include "control/KVRMainServer.h"
+#include "control/KVRServerAlarmSink.h"
+#include "platform/KVRAlerts.h"
+#include "platform/synthetic/KVRManualRunLoop.h"
+#include "support/KVRTempDir.h"
+
+using namespace kvrtest;
+using namespace std::chrono_literals;
+
+namespace {
+class EventSink : public KVRServerAlarmSink {
+public:
+    void serverAlarmPacket(const KVRControlPacket& p) override {
+        std::lock_guard l(m_);
+        packets_.push_back(p);
+        cv_.notify_all();
+    }
+    void criticalError(const std::string&) override {}
+    // The first event of `command`, waiting up to `limit` for it.
+    std::optional<KVRControlPacket> waitFor(uint16_t command, std::chrono::milliseconds limit = 5s) {
+        std::unique_lock l(m_);
+        std::optional<KVRControlPacket> found;
+        cv_.wait_for(l, limit, [&] {
+            for (auto& p : packets_)
+                if (p.command == command) found = p;
+            return found.has_value();
+        });
+        return found;
+    }
+
+private:
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<KVRControlPacket> packets_;
+};
+
+struct Yes : KVRAlerts {
+    int asked = 0;
+    int showAlert(const std::string&, const std::vector<std::string>&, int) override {
+        ++asked;
+        return 0;
+    }
+    std::optional<std::string> openFile(const std::vector<std::string>&) override { return std::nullopt; }
+};
+
+KVRMainServer::Timing fast() {
+    KVRMainServer::Timing t;
+    t.replyWait = 3000ms;
+    t.connectPoll = 20ms;
+    t.userInfoPause = 0ms;
+    return t;
+}
+
+// Logs in, tells the server the user's type and enters the sub-room.
+void enter(KVRMainServer& c, const std::string& id, int64_t userType, int64_t room) {
+    ASSERT_TRUE(c.loginWithRegister(id, id, id));
+    ASSERT_TRUE(c.updateUserType(userType));
+    ASSERT_TRUE(c.registerNetInfo("127.0.0.1", 7081, "127.0.0.1", "127.0.0.1", 7081));
+    ASSERT_TRUE(c.enterSubRoom(room, id, userType, false, true));
+}
+}  // namespace
+
+// The main lecturer hands the seminar over to the second lecturer: the server's sub-room names the new
+// owner, and the state the second lecturer receives names it as owner and chair.
+TEST(KVRDispatchRoom, OwnerHandOverReachesTheServerAndTheOtherLecturer) {
+    KVRTempDir data;
+    KVRDevServerOptions options;
+    options.dataFolder = data.str();
+    KVRDevServer server(options);
+    ASSERT_TRUE(server.start());
+    auto loop = std::make_shared<KVRManualRunLoop>();
+    auto* g = KVRGlobalData::sharedGlobalData();
+    g->setRunLoop(loop);
+    auto yes = std::make_shared<Yes>();
+    g->setAlerts(yes);
+
+    auto main = std::make_shared<KVRMainServer>(loop, fast());
+    KVRMainServer other(loop, fast());
+    auto otherEvents = std::make_shared<EventSink>();
+    other.setAlarmSink(otherEvents);
+    ASSERT_TRUE(main->connectToServer("127.0.0.1", server.ports().main));
+    ASSERT_TRUE(other.connectToServer("127.0.0.1", server.ports().main));
+
+    ASSERT_TRUE(main->loginWithRegister("lect1", "lect1", "Lecturer"));
+    auto info = main->getLectureRoomInfo("lect1", KVRMainServer::kTopRoomNo);
+    ASSERT_TRUE(info);
+    const int64_t room = std::stoll(info->payloadText());
+    ASSERT_TRUE(main->updateSubRoomEx(KVRMainServer::kTopRoomNo, room, "Seminar", "lect1", "lect1", "lect1", 10));
+    enter(*main, "lect1", 100, room);
+    enter(other, "lect2", 103, room);
+
+    // The own client as the join leaves it: lecturer of a seminar, its sub-room and users listed.
+    useConfig(" /UID:lect1 /NTP:1 /MST:9 /RNM:Seminar");
+    Room listed;
+    auto roomRecord = main->getSubRoomInfo(room);
+    ASSERT_TRUE(roomRecord);
+    ASSERT_TRUE(listed.rooms->setSelectedRoomInfo(roomRecord->payloadText()));
+    ASSERT_EQ(listed.rooms->getOwnerID(), "lect1");
+    for (auto id : {"lect1", "lect2"}) {
+        auto record = main->getUserInfoWithNATInfo(id);
+        ASSERT_TRUE(record);
+        ASSERT_TRUE(listed.users->addUser(record->payloadText()));
+    }
+    listed.state->setSubRoomNo(room);
+    listed.state->setOwnerID("lect1");
+    listed.state->setAdminID("lect1");
+    g->setMainServer(main);
+    auto join = std::make_shared<KVRConferenceHandler>();
+    g->setConferenceHandler(join);
+    auto dispatcher = std::make_shared<KVRConferenceEventHandler>(loop, std::make_shared<KVRMainServerControl>(main));
+
+    KVRChangeOwnerController dialog(*dispatcher);
+    dialog.refresh();
+    ASSERT_EQ(dialog.numberOfRows(), 2u);
+    const size_t lect2Row = dialog.row(0).userID == "lect2" ? 0 : 1;
+    ASSERT_EQ(dialog.row(lect2Row).userID, "lect2");
+    dialog.selectRow(lect2Row);
+    ASSERT_TRUE(dialog.isChangeEnabled());
+    ASSERT_TRUE(dialog.changeOwner());
+    EXPECT_EQ(yes->asked, 1);
+
+    // Our side: the refreshed record and the state name the new owner; the button is off for that row.
+    EXPECT_EQ(listed.rooms->getOwnerID(), "lect2");
+    EXPECT_EQ(listed.state->getOwnerID(), "lect2");
+    EXPECT_FALSE(dialog.isChangeEnabled());
+
+    // The server's sub-room record, as anyone reads it now.
+    auto after = other.getSubRoomInfo(room);
+    ASSERT_TRUE(after);
+    KVRSubroomList seen;
+    ASSERT_TRUE(seen.setSelectedRoomInfo(after->payloadText()));
+    EXPECT_EQ(seen.getOwnerID(), "lect2");
+
+    // The other lecturer receives the published state.
+    auto published = otherEvents->waitFor(128);
+    ASSERT_TRUE(published);
+    KVRCurrentConferenceInfo theirs;
+    ASSERT_TRUE(theirs.setCurrConfInfo(published->payloadText(), true));
+    EXPECT_EQ(theirs.getOwnerID(), "lect2");
+    EXPECT_EQ(theirs.getAdminID(), "lect2");
+
+    main->disconnectFromServer();
+    other.disconnectFromServer();
+    g->resetForTesting();
+    server.stop();
+}
