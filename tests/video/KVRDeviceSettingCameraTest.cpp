@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QStandardItemModel>
+#include <QTabWidget>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "app/KVRGlobalData.h"
 #include "app/KVRStrings.h"
+#include "audio/ui/KVRDeviceSettingController.h"
 #include "platform/KVRAlerts.h"
 #include "platform/synthetic/KVRTestPatternCamera.h"
 #include "support/KVRTempDir.h"
@@ -170,4 +172,14 @@ TEST(KVRDeviceSettingCamera, NoCameraSavesNothingAndOversizeFormatsCannotBeChose
         page->saveConfig();
         EXPECT_EQ(slurp(rig.cfg), "1|1280|720|5|");
     }
+}
+
+TEST(KVRDeviceSettingCamera, DeviceCheckDialogSavesThePageOnClose) {
+    Rig rig("0|320|240|15|");
+    auto page = rig.page();
+    page->frameCombo()->setCurrentIndex(19);
+    KVRDeviceSettingController dialog(nullptr, page.release());
+    ASSERT_NE(dialog.tabs()->widget(0), nullptr);
+    dialog.buttonClick("close");
+    EXPECT_EQ(slurp(rig.cfg), "0|320|240|20|");
 }

@@ -13,6 +13,7 @@
 #include "audio/KVRSoundCardDevice.h"
 #include "audio/ui/KVRDeviceSettingAudio.h"
 #include "platform/qt/KVRQtAlerts.h"
+#include "video/ui/KVRDeviceSettingCamera.h"
 
 namespace {
 QString tr_(const char* key) { return QString::fromStdString(KVRStrings::text(key)); }
@@ -27,7 +28,8 @@ KVRDeviceSettingController::KVRDeviceSettingController(std::shared_ptr<KVRSoundC
     setWindowModality(Qt::ApplicationModal);
 
     tabView_ = new QTabWidget(this);
-    tabViewCamera = deviceSettingCamera ? deviceSettingCamera : new QWidget;
+    if (!deviceSettingCamera) deviceSettingCamera = new KVRDeviceSettingCamera;
+    tabViewCamera = deviceSettingCamera;
     deviceSettingAudio = new KVRDeviceSettingAudio(device_);
     tabViewAudio = deviceSettingAudio;
     tabView_->addTab(tabViewCamera, tr_("IDS_CAMERA"));

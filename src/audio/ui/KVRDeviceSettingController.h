@@ -16,7 +16,7 @@ class KVRDeviceSettingController : public QDialog {
     Q_OBJECT
 public:
     // `cameraPage` (owned by the dialog once given) is saved on close through its invokable
-    // saveConfig(), when it has one; without it the camera tab stays empty.
+    // saveConfig(), when it has one; without it the dialog makes the camera page on the machine's cameras.
     explicit KVRDeviceSettingController(std::shared_ptr<KVRSoundCardDevice> device = {},
                                         QWidget* cameraPage = nullptr, QWidget* parent = nullptr);
     ~KVRDeviceSettingController() override;

@@ -11,6 +11,7 @@
 #include "app/KVRLog.h"
 #include "app/KVRStrings.h"
 #include "platform/KVRAlerts.h"
+#include "platform/qt/KVRQtCameraBackend.h"
 #include "video/KVRCameraDevice.h"
 #include "video/KVRVideoImage.h"
 
@@ -25,7 +26,9 @@ QString sizeText(int64_t width, int64_t height) {
 KVRDeviceSettingCamera::KVRDeviceSettingCamera(std::shared_ptr<KVRCameraDevice> device,
                                                std::shared_ptr<KVRCameraBackend> backend, QWidget* parent)
     : QWidget(parent), device_(std::move(device)), backend_(std::move(backend)) {
+    if (!backend_) backend_ = std::make_shared<KVRQtCameraBackend>();
     if (!device_) device_ = KVRGlobalData::sharedGlobalData()->cameraDevice();
+    if (!device_) device_ = std::make_shared<KVRCameraDevice>(backend_->devices());
 
     textFieldDevice = new QLabel(tr_("IDS_STEP_DEVICE"), this);
     textFieldResolution = new QLabel(tr_("IDS_RESOLUTION"), this);

@@ -21,7 +21,8 @@ public:
     static constexpr int kPreviewWidth = 320;
     static constexpr int kPreviewHeight = 240;
 
-    // Without a device, the registry's camera device is used; without a back-end there is no preview.
+    // Without a back-end the page opens the machine's cameras through Qt Multimedia; without a device it
+    // uses the registry's, or (before start-up made one) its own over the same settings file.
     explicit KVRDeviceSettingCamera(std::shared_ptr<KVRCameraDevice> device = {},
                                     std::shared_ptr<KVRCameraBackend> backend = {}, QWidget* parent = nullptr);
     ~KVRDeviceSettingCamera() override;
