@@ -20,6 +20,9 @@ std::optional<KVRParsedVideoPayload> parsePayload(std::span<const uint8_t> paylo
         if (why) *why = reason;
         return std::nullopt;
     };
+    // A failed read does not advance the reader, so later fields could still be read from the wrong
+    // offset: the whole header must be there before any field is taken.
+    if (payload.size() < kHeaderSize) return refuse("shorter than the video header");
     KVRByteReader r(payload);
     KVRParsedVideoPayload p;
     auto key = r.u8();
@@ -29,12 +32,14 @@ std::optional<KVRParsedVideoPayload> parsePayload(std::span<const uint8_t> paylo
     auto bmiBytes = r.bytes(KVRBitmapInfo::kSize);
     auto frame = r.u32();
     auto segLen = r.u32();
-    if (!segLen) return refuse("shorter than the video header");
+    std::optional<KVRBitmapInfo> bmi;
+    if (bmiBytes) bmi = KVRBitmapInfo::decode(*bmiBytes);
+    if (!key || !cam || !codec || !picSize || !bmi || !frame || !segLen) return refuse("shorter than the video header");
     p.header.keyFrame = *key;
     p.header.cameraNumber = *cam;
     p.header.codec = *codec;
     p.header.pictureSize = *picSize;
-    p.header.picture = *KVRBitmapInfo::decode(*bmiBytes);
+    p.header.picture = *bmi;
     p.header.frameIndex = *frame;
     p.header.segmentLength = *segLen;
     if (*segLen <= kSegmentHeaderSize || *segLen > kSegmentMax) return refuse("segment length out of range");

@@ -159,6 +159,9 @@ TEST(KVRVideoPayload, ParseChecksEveryLength) {
         std::function<void(std::vector<uint8_t>&)> damage;
     } cases[] = {
         {"truncated header", [](auto& v) { v.resize(59); }},
+        // Cut inside the picture description: the fields after it must not be read from its bytes.
+        {"cut in the picture description", [](auto& v) { v.resize(16); }},
+        {"empty", [](auto& v) { v.clear(); }},
         {"truncated segment", [](auto& v) { v.resize(v.size() - 1); }},
         {"segment length 0", [](auto& v) { v[56] = v[57] = 0; }},
         {"segment length 773", [](auto& v) { v[56] = 0x05; v[57] = 0x03; }},
