@@ -1,5 +1,7 @@
 #include "KVRBot.h"
 
+#include "KVRBotVideo.h"
+
 #include <csignal>
 #include <filesystem>
 
@@ -57,6 +59,7 @@ public:
     }
     void receivedVideoData(std::span<const uint8_t> d, const KVRRelayAddress& a) override {
         ++video;
+        if (videoTap) videoTap->receivedVideoData(d);
         next_->receivedVideoData(d, a);
     }
     void receivedDocmentData(std::span<const uint8_t> d, const KVRRelayAddress& a) override {
@@ -73,6 +76,8 @@ public:
     }
 
     std::atomic<uint64_t> audio{0}, video{0}, doc{0}, text{0};
+    // Set before the counters become the relay's sink, never changed after.
+    std::shared_ptr<KVRBotVideo> videoTap;
 
 private:
     std::shared_ptr<KVRConferenceEventHandler> next_;
@@ -132,6 +137,7 @@ int KVRBot::run() {
         }
     });
     int code = loop_->run();
+    if (video_) video_->stop();
     if (!reported_) line(reportJson(code));
     view_->setDelegate(nullptr);
     return code;
@@ -143,6 +149,7 @@ void KVRBot::joinStep(const std::string& step, bool ok) {
     line("kelvara-bot: step " + step + (ok ? " ok" : " failed"));
     if (step == "in-room" && ok) {
         inRoom_ = true;
+        if (video_) video_->startSending(KVRGlobalData::sharedGlobalData()->relayServer());
         if (options_.duration) {
             loop_->startTimer(*options_.duration, false, [this] {
                 if (view_->state() != KVRMainView::State::InRoom) return;
@@ -174,11 +181,23 @@ void KVRBot::didInitWork() {
     auto events = g->conferenceEventHandler();
     if (!events) return;
     counters_ = std::make_shared<KVRBotCounters>(events);
+    if (options_.video || !options_.saveFrames.empty()) {
+        KVRBotVideo::Options vo;
+        vo.send = options_.video;
+        vo.fps = options_.videoFps;
+        vo.saveFolder = options_.saveFrames;
+        vo.saveEvery = options_.saveEvery;
+        std::string uid;
+        if (auto c = g->kvrcConfig()) uid = c->stringValue("UID").value_or("");
+        video_ = std::make_shared<KVRBotVideo>(vo, uid, [this](const std::string& text) { line(text); });
+        counters_->videoTap = video_;
+    }
     if (auto main = g->mainServer()) main->setAlarmSink(counters_);
     if (auto relay = g->relayServer()) relay->setDataSink(counters_);
 }
 
 void KVRBot::willTerminate(int exitCode) {
+    if (video_) video_->stop();
     line(reportJson(exitCode));
     reported_ = true;
 }
@@ -208,6 +227,7 @@ std::string KVRBot::reportJson(int exitCode) const {
     out += "\"audio\":" + n(counters_ ? &counters_->audio : nullptr) + ",\"video\":" +
            n(counters_ ? &counters_->video : nullptr) + ",\"doc\":" + n(counters_ ? &counters_->doc : nullptr) +
            ",\"text\":" + n(counters_ ? &counters_->text : nullptr) + "}";
+    if (video_) out += ",\"video\":" + video_->reportJson();
     uint64_t dropped = 0;
     if (auto relay = g->relayServer()) dropped = relay->droppedDatagrams();
     out += ",\"malformedDatagrams\":" + std::to_string(dropped) + "}";

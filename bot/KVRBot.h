@@ -16,6 +16,7 @@
 class KVRMainView;
 class KVRRealTimeRunLoop;
 class KVRBotCounters;
+class KVRBotVideo;
 
 class KVRBot : public KVRMainViewDelegate {
 public:
@@ -47,6 +48,7 @@ private:
     std::shared_ptr<KVRRealTimeRunLoop> loop_;
     std::shared_ptr<KVRMainView> view_;
     std::shared_ptr<KVRBotCounters> counters_;
+    std::shared_ptr<KVRBotVideo> video_;  // with --video or --save-frames
     std::string room_;
     std::vector<std::string> users_;
     bool inRoom_ = false;

@@ -45,6 +45,42 @@ const std::vector<KVRBotOptions::Entry>& KVRBotOptions::table() {
              o.logFile = v;
              return true;
          }},
+        {"--video", nullptr, "send a moving test pattern as the camera (160x120)",
+         [](KVRBotOptions& o, const std::string&, std::string&) {
+             o.video = true;
+             return true;
+         }},
+        {"--video-fps", "N", "frames per second of --video, 1 to 30 (default 5)",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             char* end = nullptr;
+             const long n = std::strtol(v.c_str(), &end, 10);
+             if (v.empty() || end != v.c_str() + v.size() || n < 1 || n > 30) {
+                 error = "--video-fps needs a number from 1 to 30, got \"" + v + "\"";
+                 return false;
+             }
+             o.videoFps = static_cast<int>(n);
+             return true;
+         }},
+        {"--save-frames", "DIR", "decode remote video and write pictures as DIR/<user>_<frame>.png",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             if (v.empty()) {
+                 error = "--save-frames needs a folder";
+                 return false;
+             }
+             o.saveFrames = v;
+             return true;
+         }},
+        {"--save-every", "N", "with --save-frames, save every Nth decoded picture of each user (default 10)",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             char* end = nullptr;
+             const long n = std::strtol(v.c_str(), &end, 10);
+             if (v.empty() || end != v.c_str() + v.size() || n < 1 || n > 100000) {
+                 error = "--save-every needs a number from 1 to 100000, got \"" + v + "\"";
+                 return false;
+             }
+             o.saveEvery = static_cast<int>(n);
+             return true;
+         }},
     };
     return entries;
 }

@@ -12,6 +12,11 @@ struct KVRBotOptions {
     // How long to stay once in the room; nothing: until the server ends the lecture or a signal comes.
     std::optional<std::chrono::milliseconds> duration;
     std::string logFile;
+    // Video: send the test pattern as the camera; save every saveEvery-th decoded remote picture.
+    bool video = false;
+    int videoFps = 5;
+    std::string saveFrames;
+    int saveEvery = 10;
 
     struct Entry {
         const char* name;
