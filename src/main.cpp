@@ -12,6 +12,8 @@
 #include "conference/ui/KVRMainWindow.h"
 #include "platform/qt/KVRQtAlerts.h"
 #include "platform/qt/KVRQtRunLoop.h"
+#include "audio/KVRSoundCardDevice.h"
+#include "platform/pulse/KVRPulseAudioBackend.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -45,6 +47,8 @@ int main(int argc, char** argv) {
     auto runLoop = std::make_shared<KVRQtRunLoop>();
     global->setRunLoop(runLoop);
     global->setAlerts(std::make_shared<KVRQtAlerts>());
+    // The sound devices exist before the device check; without a sound server their lists stay empty.
+    global->setSoundCardDevice(std::make_shared<KVRSoundCardDevice>(KVRPulseAudioBackend::create()));
 
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon_256x256.png")));
     KVRAppDelegate delegate;

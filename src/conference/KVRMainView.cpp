@@ -7,6 +7,7 @@
 #include "app/KVRGlobalData.h"
 #include "app/KVRLog.h"
 #include "app/KVRStrings.h"
+#include "audio/KVRSoundCardDevice.h"
 #include "conference/KVRConferenceHandler.h"
 #include "conference/KVRConferenceShareFileList.h"
 #include "conference/KVRConferenceUserList.h"
@@ -163,7 +164,8 @@ void KVRMainView::updaterDidNotFindUpdate() {
 }
 
 void KVRMainView::deviceCheck() {
-    // The device settings dialog comes before the join once the sound devices offer it.
+    auto sound = KVRGlobalData::sharedGlobalData()->soundCardDevice();
+    if (delegate_ && !(sound && sound->isNotShowDeviceSetting())) delegate_->runDeviceCheck();
     cancelTimer(startTimer_);
     std::weak_ptr<bool> alive = alive_;
     startTimer_ = runLoop_.startTimer(options_.timing.startDelay, false, [this, alive] {

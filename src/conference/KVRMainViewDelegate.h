@@ -33,6 +33,8 @@ public:
     virtual void connectFailed() {}
     // The long-lived objects exist and are registered; the join has not started.
     virtual void didInitWork() {}
+    // Runs the device check dialog modally and returns once it is closed; headless: nothing to show.
+    virtual void runDeviceCheck() {}
     // Right before the program ends with this code.
     virtual void willTerminate(int /*exitCode*/) {}
 };

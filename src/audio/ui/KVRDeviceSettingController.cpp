@@ -80,15 +80,14 @@ void KVRDeviceSettingController::reject() {
     buttonClick(QStringLiteral("close"));
 }
 
-bool KVRDeviceSettingController::runAtStartUp(std::shared_ptr<KVRSoundCardDevice> device, QWidget* cameraPage) {
+bool KVRDeviceSettingController::runAtStartUp(std::shared_ptr<KVRSoundCardDevice> device) {
     if (!device) device = KVRGlobalData::sharedGlobalData()->soundCardDevice();
     const bool interactive = KVRQtAlerts::hasInteractiveDisplay();
     if (!shouldShowAtStartUp(device.get(), interactive)) {
         if (!interactive) KVRLog("Device check skipped : no interactive display");
-        delete cameraPage;
         return false;
     }
-    KVRDeviceSettingController dialog(std::move(device), cameraPage);
+    KVRDeviceSettingController dialog(std::move(device));
     dialog.runModal();
     return true;
 }

@@ -28,7 +28,7 @@ public:
 
     // Runs the dialog at start-up unless the user asked not to see it again or there is nobody to
     // answer it (no interactive display). True when it was shown.
-    static bool runAtStartUp(std::shared_ptr<KVRSoundCardDevice> device = {}, QWidget* cameraPage = nullptr);
+    static bool runAtStartUp(std::shared_ptr<KVRSoundCardDevice> device = {});
     static bool shouldShowAtStartUp(const KVRSoundCardDevice* device, bool interactiveDisplay);
 
     KVRDeviceSettingAudio* audioPage() const { return deviceSettingAudio; }

@@ -1,5 +1,7 @@
 #include "conference/ui/KVRMainWindow.h"
 
+#include "audio/ui/KVRDeviceSettingController.h"
+
 #include <QVBoxLayout>
 
 KVRMainWindow::KVRMainWindow(QWidget* parent) : QMainWindow(parent) {
@@ -24,3 +26,7 @@ void KVRMainWindow::setWindowTitle(const std::string& title) {
 }
 
 void KVRMainWindow::setStatusText(const QString& text) { status_->setText(text); }
+
+void KVRMainWindow::runDeviceCheck() {
+    KVRDeviceSettingController::runAtStartUp();
+}

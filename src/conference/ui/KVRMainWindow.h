@@ -11,6 +11,8 @@ public:
     explicit KVRMainWindow(QWidget* parent = nullptr);
 
     void setWindowTitle(const std::string& title) override;
+    // The device check dialog, modal; skipped without an interactive display or when not wanted.
+    void runDeviceCheck() override;
     void setStatusText(const QString& text);
 
 private:
