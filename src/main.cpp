@@ -2,6 +2,8 @@
 // handler passes it so); a second start hands it to the running client.
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -9,11 +11,16 @@
 #include "app/KVRGlobalData.h"
 #include "app/ui/KVRSingleInstance.h"
 #include "conference/KVRMainView.h"
+#include "control/KVRMainServer.h"
 #include "conference/ui/KVRMainWindow.h"
 #include "platform/qt/KVRQtAlerts.h"
 #include "platform/qt/KVRQtRunLoop.h"
 #include "audio/KVRSoundCardDevice.h"
 #include "platform/pulse/KVRPulseAudioBackend.h"
+
+namespace {
+volatile std::sig_atomic_t leaveRequested = 0;
+}
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -58,12 +65,30 @@ int main(int argc, char** argv) {
     KVRMainWindow window;
     auto mainView = std::make_shared<KVRMainView>(*runLoop);
     mainView->setDelegate(&window);
+    window.setMainView(mainView.get());
     global->setMainView(mainView);
     window.show();
     mainView->viewDidLoad();
 
+    // SIGTERM and SIGINT (a session ending, a script stopping the demo) leave the room in order.
+    std::signal(SIGTERM, [](int) { leaveRequested = 1; });
+    std::signal(SIGINT, [](int) { leaveRequested = 1; });
+    QTimer signalWatch;
+    QObject::connect(&signalWatch, &QTimer::timeout, [&] {
+        if (!leaveRequested) return;
+        leaveRequested = 0;
+        if (mainView->state() == KVRMainView::State::InRoom)
+            mainView->leaveWithoutQuestion();
+        else if (mainView->state() != KVRMainView::State::Closing)
+            QApplication::exit(1);
+    });
+    signalWatch.start(200);
+
     if (!url.isEmpty()) delegate.handleGETUrlEvent(url.toStdString());
     int code = app.exec();
+    window.setMainView(nullptr);
     mainView->setDelegate(nullptr);
+    // The transports stop before the registry's objects go, so no late callback finds them half gone.
+    if (auto server = global->mainServer()) server->disconnectFromServer();
     return code;
 }

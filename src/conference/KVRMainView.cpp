@@ -259,9 +259,10 @@ bool KVRMainView::startQuillora() {
 void KVRMainView::refreshJoinedState() {
     if (!delegate_ || state_ != State::InRoom) return;
     auto* g = KVRGlobalData::sharedGlobalData();
+    // The launch's room name is what the portal showed the user; the record may still carry an old one.
     std::string room = configText("RNM");
-    if (auto rooms = g->subroomList()) {
-        if (auto info = rooms->getSelectedSubRoomInfo(); info && !info->name().empty()) room = info->name();
+    if (auto rooms = g->subroomList(); room.empty() && rooms) {
+        if (auto info = rooms->getSelectedSubRoomInfo()) room = info->name();
     }
     std::vector<KVRMainViewDelegate::RoomUser> users;
     if (auto list = g->conferenceUserList()) {

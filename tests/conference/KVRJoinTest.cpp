@@ -181,6 +181,7 @@ TEST_F(Join, LecturerEntersAndSeesTheRoom) {
     // The update feed's address forms a URL: the window gets its frame before the 1 s wait.
     EXPECT_EQ(window.frame, (std::vector<int>{0, 768, 1024, 768}));
     EXPECT_EQ(window.users, std::vector<std::string>{"lect1"});
+    EXPECT_EQ(window.room, "Math");
     EXPECT_TRUE(alerts->messages.empty());
     // The lecturer took the empty room over.
     EXPECT_EQ(KVRGlobalData::sharedGlobalData()->subroomList()->getOwnerID(), "lect1");
