@@ -1,6 +1,7 @@
 #include "KVRBot.h"
 
 #include "KVRBotVideo.h"
+#include "KVRBotAudio.h"
 
 #include <csignal>
 #include <filesystem>
@@ -55,6 +56,7 @@ public:
     void criticalError(const std::string& text) override { next_->criticalError(text); }
     void receivedAudioData(std::span<const uint8_t> d, const KVRRelayAddress& a) override {
         ++audio;
+        if (audioTap) audioTap->receivedAudioData(d);
         next_->receivedAudioData(d, a);
     }
     void receivedVideoData(std::span<const uint8_t> d, const KVRRelayAddress& a) override {
@@ -78,6 +80,7 @@ public:
     std::atomic<uint64_t> audio{0}, video{0}, doc{0}, text{0};
     // Set before the counters become the relay's sink, never changed after.
     std::shared_ptr<KVRBotVideo> videoTap;
+    std::shared_ptr<KVRBotAudio> audioTap;
 
 private:
     std::shared_ptr<KVRConferenceEventHandler> next_;
@@ -138,6 +141,7 @@ int KVRBot::run() {
     });
     int code = loop_->run();
     if (video_) video_->stop();
+    if (audio_) audio_->stop();
     if (!reported_) line(reportJson(code));
     view_->setDelegate(nullptr);
     return code;
@@ -150,6 +154,7 @@ void KVRBot::joinStep(const std::string& step, bool ok) {
     if (step == "in-room" && ok) {
         inRoom_ = true;
         if (video_) video_->startSending(KVRGlobalData::sharedGlobalData()->relayServer());
+        if (audio_) audio_->start(KVRGlobalData::sharedGlobalData()->relayServer());
         if (options_.duration) {
             loop_->startTimer(*options_.duration, false, [this] {
                 if (view_->state() != KVRMainView::State::InRoom) return;
@@ -192,12 +197,18 @@ void KVRBot::didInitWork() {
         video_ = std::make_shared<KVRBotVideo>(vo, uid, [this](const std::string& text) { line(text); });
         counters_->videoTap = video_;
     }
+    if (options_.toneHz || !options_.recordAudio.empty()) {
+        audio_ = std::make_shared<KVRBotAudio>(KVRBotAudio::Options{options_.toneHz, options_.recordAudio},
+                                               [this](const std::string& text) { line(text); });
+        counters_->audioTap = audio_;
+    }
     if (auto main = g->mainServer()) main->setAlarmSink(counters_);
     if (auto relay = g->relayServer()) relay->setDataSink(counters_);
 }
 
 void KVRBot::willTerminate(int exitCode) {
     if (video_) video_->stop();
+    if (audio_) audio_->stop();
     line(reportJson(exitCode));
     reported_ = true;
 }
@@ -228,6 +239,7 @@ std::string KVRBot::reportJson(int exitCode) const {
            n(counters_ ? &counters_->video : nullptr) + ",\"doc\":" + n(counters_ ? &counters_->doc : nullptr) +
            ",\"text\":" + n(counters_ ? &counters_->text : nullptr) + "}";
     if (video_) out += ",\"video\":" + video_->reportJson();
+    if (audio_) out += ",\"voice\":" + audio_->reportJson();
     uint64_t dropped = 0;
     if (auto relay = g->relayServer()) dropped = relay->droppedDatagrams();
     out += ",\"malformedDatagrams\":" + std::to_string(dropped) + "}";

@@ -17,6 +17,7 @@ class KVRMainView;
 class KVRRealTimeRunLoop;
 class KVRBotCounters;
 class KVRBotVideo;
+class KVRBotAudio;
 
 class KVRBot : public KVRMainViewDelegate {
 public:
@@ -49,6 +50,7 @@ private:
     std::shared_ptr<KVRMainView> view_;
     std::shared_ptr<KVRBotCounters> counters_;
     std::shared_ptr<KVRBotVideo> video_;  // with --video or --save-frames
+    std::shared_ptr<KVRBotAudio> audio_;  // with --tone or --record-audio
     std::string room_;
     std::vector<std::string> users_;
     bool inRoom_ = false;

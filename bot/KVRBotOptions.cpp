@@ -81,6 +81,27 @@ const std::vector<KVRBotOptions::Entry>& KVRBotOptions::table() {
              o.saveEvery = static_cast<int>(n);
              return true;
          }},
+        {"--tone", "HZ", "speak a sine tone of HZ hertz (20 to 3900) as the microphone",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             char* end = nullptr;
+             const double hz = std::strtod(v.c_str(), &end);
+             // Below 4000 Hz: the 8 kHz voice path cannot carry more.
+             if (v.empty() || end != v.c_str() + v.size() || !std::isfinite(hz) || hz < 20 || hz > 3900) {
+                 error = "--tone needs a frequency from 20 to 3900 Hz, got \"" + v + "\"";
+                 return false;
+             }
+             o.toneHz = hz;
+             return true;
+         }},
+        {"--record-audio", "FILE.wav", "write every remote voice the bot plays, mixed, to a WAV file",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             if (v.empty()) {
+                 error = "--record-audio needs a file name";
+                 return false;
+             }
+             o.recordAudio = v;
+             return true;
+         }},
     };
     return entries;
 }

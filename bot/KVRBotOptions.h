@@ -17,6 +17,9 @@ struct KVRBotOptions {
     int videoFps = 5;
     std::string saveFrames;
     int saveEvery = 10;
+    // Voice: a tone of this pitch as the microphone; every remote voice played, mixed, into this WAV file.
+    std::optional<double> toneHz;
+    std::string recordAudio;
 
     struct Entry {
         const char* name;

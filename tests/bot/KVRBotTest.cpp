@@ -35,7 +35,7 @@ TEST(BotOptions, Table) {
         {{"--url"}, false, "needs LAUNCH_URL"},
         {{"--url", "u", "--duration", "-1"}, false, "number of seconds"},
         {{"--url", "u", "--duration", "5x"}, false, "number of seconds"},
-        {{"--url", "u", "--tone"}, false, "unknown option"},
+        {{"--url", "u", "--no-such-option"}, false, "unknown option"},
     };
     for (const auto& c : cases) {
         std::string error;
