@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "KVRBot.h"
+#include "app/KVRGlobalData.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -22,6 +23,12 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, [](int) { KVRBot::requestLeave(); });
     std::signal(SIGTERM, [](int) { KVRBot::requestLeave(); });
     std::signal(SIGPIPE, SIG_IGN);
-    KVRBot bot(*options);
-    return bot.run();
+    int code = 0;
+    {
+        KVRBot bot(*options);
+        code = bot.run();
+    }
+    // Stop every transport thread before the statics they use go away.
+    KVRGlobalData::sharedGlobalData()->releaseAll();
+    return code;
 }

@@ -90,5 +90,6 @@ int main(int argc, char** argv) {
     mainView->setDelegate(nullptr);
     // The transports stop before the registry's objects go, so no late callback finds them half gone.
     if (auto server = global->mainServer()) server->disconnectFromServer();
+    global->releaseAll();
     return code;
 }

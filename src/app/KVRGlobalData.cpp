@@ -38,29 +38,38 @@ KVRGlobalData* KVRGlobalData::sharedGlobalData() {
     return instance;
 }
 
-void KVRGlobalData::resetForTesting() {
-    std::lock_guard lock(mutex_);
-    kvrcConfig_.reset();
-    mainServer_.reset();
-    relayServer_.reset();
-    cameraDevice_.reset();
-    soundCardDevice_.reset();
-    conferenceHandler_.reset();
-    conferenceTime_.reset();
-    subroomList_.reset();
-    currentConferenceInfo_.reset();
-    conferenceUserList_.reset();
-    conferenceShareFileList_.reset();
-    quilloraLog_.reset();
-    conferenceEventHandler_.reset();
-    drawingTool_.reset();
-    boardShareFileManager_.reset();
-    drawObjectManager_.reset();
-    cameraInterface_.reset();
-    mainView_.reset();
-    audioRecoder_.reset();
-    runLoop_.reset();
-    alerts_.reset();
+void KVRGlobalData::releaseAll() {
+    // Taken out under the lock in creation order, released after it in reverse.
+    std::vector<std::shared_ptr<void>> held;
+    {
+        std::lock_guard lock(mutex_);
+        auto take = [&held](auto& p) {
+            if (p) held.emplace_back(std::move(p));
+            p.reset();
+        };
+        take(alerts_);
+        take(runLoop_);
+        take(kvrcConfig_);
+        take(cameraDevice_);
+        take(soundCardDevice_);
+        take(mainServer_);
+        take(relayServer_);
+        take(conferenceHandler_);
+        take(subroomList_);
+        take(conferenceTime_);
+        take(currentConferenceInfo_);
+        take(conferenceUserList_);
+        take(quilloraLog_);
+        take(conferenceShareFileList_);
+        take(conferenceEventHandler_);
+        take(drawingTool_);
+        take(boardShareFileManager_);
+        take(drawObjectManager_);
+        take(cameraInterface_);
+        take(mainView_);
+        take(audioRecoder_);
+    }
+    while (!held.empty()) held.pop_back();
 }
 
 int KVRGlobalData::messageBox(void*, const std::string& message, const std::optional<std::string>& firstButton,

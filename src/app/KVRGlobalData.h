@@ -79,8 +79,12 @@ public:
     KVR_REGISTRY_PROPERTY(KVRAlerts, alerts, setAlerts)
 
 public:
-    // Drops every registered object (tests only: each test starts from an empty registry).
-    void resetForTesting();
+    // Drops every registered object, newest first, outside the registry's lock: transports stop their
+    // threads as they go, and those threads may still read the registry (the log does). Called at process
+    // end so that no thread outlives the statics it uses.
+    void releaseAll();
+    // Each test starts from an empty registry.
+    void resetForTesting() { releaseAll(); }
 
     // Class operations.
     // Shows a modal alert with the looked-up message and buttons; returns 1000, 1001 or 1002 for the
