@@ -578,12 +578,15 @@ KVRDevMainServer::Reply KVRDevMainServer::query(const std::vector<std::string>& 
 KVRDevMainServer::Reply KVRDevMainServer::setConfInfo(const std::shared_ptr<Session>& s, const std::string& text) {
     std::string record = text.substr(0, text.find(R::kRecord));
     auto fields = kvr::split(record, std::string_view("\x01", 1));
-    if (!s->roomNo || fields.size() < 7 || R::parseInteger(fields[0]) != *s->roomNo) {
-        KVRDevLog("%s: conference state refused: needs seven fields and the sender's own sub-room",
+    // The owner publishes the first state right after the room look-up, before entering it.
+    KVRDevRoom* target = fields.size() >= 7 ? room(fields[0]) : nullptr;
+    bool allowed = target && ((s->roomNo && *s->roomNo == target->roomNo) || target->ownerID == s->userID);
+    if (!allowed) {
+        KVRDevLog("%s: conference state refused: needs seven fields and a sub-room the sender is in or owns",
                   s->describe().c_str());
         return {kSubFailure, {}};
     }
-    KVRDevRoom& r = rooms_.at(*s->roomNo);
+    KVRDevRoom& r = *target;
     r.confState = record;
     std::string payload = R::confStateAlarm(r.ownerID, s->userID, record);
     if (payload.size() > KVRControlPacket::kMaxPayload) {

@@ -141,6 +141,24 @@ TEST_F(DevServerTest, TwoClientsJoinOneRoomAndSeeEachOthersEvents) {
     EXPECT_FALSE(lec.next());
 }
 
+TEST_F(DevServerTest, OwnerPublishesTheFirstStateBeforeEnteringAndStrangersCannot) {
+    // The join asks for the state right after the room look-up; the owner then publishes the defaults
+    // before it has entered the room.
+    KVRDevTestClient lec(port()), other(port());
+    ASSERT_TRUE(lec.login("lec", "Lecturer"));
+    auto info = lec.request(236, rec({"lec", "999"}));
+    ASSERT_TRUE(info && info->subCommand == 2);
+    const std::string room = info->payloadText().substr(0, info->payloadText().find(E));
+    const std::string state = room + F + "lec" + F + "lec" + F + "lec" + F + "lec" + F + "0" + F + "0" + F + "lec|" +
+                              F + "|100|1|0|" + F + "lec|" + F + "lec|" + F + "lec|" + F + "lec|" + E;
+    ASSERT_TRUE(other.login("x", "X"));
+    EXPECT_FALSE(other.ok(114, state)) << "neither in the room nor its owner";
+    EXPECT_TRUE(lec.ok(114, state));
+    auto conf = lec.request(127, rec({room}, F));
+    ASSERT_TRUE(conf && conf->subCommand == 2);
+    EXPECT_EQ(kvrFields(conf->payloadText())[1], "lec");
+}
+
 TEST_F(DevServerTest, LoginElsewhereEndsTheFirstSessionAndALostConnectionLeavesTheRoom) {
     KVRDevTestClient a(port()), first(port());
     const int64_t room = join(a, "a");
