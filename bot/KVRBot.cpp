@@ -3,6 +3,8 @@
 #include "KVRBotVideo.h"
 #include "KVRBotAudio.h"
 
+#include "KVRBotActions.h"
+
 #include <csignal>
 #include <filesystem>
 
@@ -144,6 +146,12 @@ int KVRBot::run() {
     if (audio_) audio_->stop();
     if (!reported_) line(reportJson(code));
     view_->setDelegate(nullptr);
+    // The control client's socket thread can still be reporting the connection the leave closed; it is
+    // joined here, before the process's static objects (the strings table among them) are destroyed.
+    // It is released outside the registry's lock, which that thread may be waiting for.
+    auto control = g->mainServer();
+    g->setMainServer(nullptr);
+    control.reset();
     return code;
 }
 
@@ -162,7 +170,15 @@ void KVRBot::joinStep(const std::string& step, bool ok) {
                 view_->leaveWithoutQuestion();
             });
         }
+        if (!options_.waitUsers || users_.size() >= static_cast<size_t>(*options_.waitUsers)) startActions();
     }
+}
+
+void KVRBot::startActions() {
+    if (actionsStarted_ || !actions_) return;
+    actionsStarted_ = true;
+    if (options_.waitUsers) line("kelvara-bot: " + std::to_string(users_.size()) + " users in the room; actions start");
+    actions_->schedule(*loop_, options_.actions);
 }
 
 void KVRBot::showJoinedState(const std::string& roomName, const std::vector<RoomUser>& users) {
@@ -174,6 +190,7 @@ void KVRBot::showJoinedState(const std::string& roomName, const std::vector<Room
         names += (names.empty() ? "" : ",") + u.userID;
     }
     line("kelvara-bot: room \"" + roomName + "\" users " + names);
+    if (inRoom_ && options_.waitUsers && users_.size() >= static_cast<size_t>(*options_.waitUsers)) startActions();
 }
 
 void KVRBot::connectFailed() {
@@ -204,6 +221,7 @@ void KVRBot::didInitWork() {
     }
     if (auto main = g->mainServer()) main->setAlarmSink(counters_);
     if (auto relay = g->relayServer()) relay->setDataSink(counters_);
+    actions_ = std::make_unique<KVRBotActions>(events, [this](const std::string& text) { line(text); });
 }
 
 void KVRBot::willTerminate(int exitCode) {
@@ -242,6 +260,10 @@ std::string KVRBot::reportJson(int exitCode) const {
     if (audio_) out += ",\"voice\":" + audio_->reportJson();
     uint64_t dropped = 0;
     if (auto relay = g->relayServer()) dropped = relay->droppedDatagrams();
-    out += ",\"malformedDatagrams\":" + std::to_string(dropped) + "}";
+    out += ",\"malformedDatagrams\":" + std::to_string(dropped);
+    // The conference state the bot ended with, so tests can check what the room agreed on.
+    out += ",\"state\":" + KVRBotActions::stateJson() + ",\"actions\":{\"ok\":" +
+           std::to_string(actions_ ? actions_->succeeded() : 0) +
+           ",\"failed\":" + std::to_string(actions_ ? actions_->failed() : 0) + "}}";
     return out;
 }

@@ -18,6 +18,7 @@ class KVRRealTimeRunLoop;
 class KVRBotCounters;
 class KVRBotVideo;
 class KVRBotAudio;
+class KVRBotActions;
 
 class KVRBot : public KVRMainViewDelegate {
 public:
@@ -42,6 +43,8 @@ public:
 
 private:
     void line(const std::string& text);
+    // Starts the action clock once: on entry, or when --wait-users are in the room.
+    void startActions();
 
     KVRBotOptions options_;
     std::FILE* out_;
@@ -51,6 +54,8 @@ private:
     std::shared_ptr<KVRBotCounters> counters_;
     std::shared_ptr<KVRBotVideo> video_;  // with --video or --save-frames
     std::shared_ptr<KVRBotAudio> audio_;  // with --tone or --record-audio
+    std::unique_ptr<KVRBotActions> actions_;
+    bool actionsStarted_ = false;
     std::string room_;
     std::vector<std::string> users_;
     bool inRoom_ = false;

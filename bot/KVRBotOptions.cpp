@@ -81,6 +81,38 @@ const std::vector<KVRBotOptions::Entry>& KVRBotOptions::table() {
              o.saveEvery = static_cast<int>(n);
              return true;
          }},
+        {"--command", "AT:CMD[:DATA][@USER]",
+         "send client command CMD (with DATA) to USER, or to the whole sub-room, AT seconds in",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             auto a = KVRBotAction::parseCommand(v, error);
+             if (a) o.actions.push_back(*a);
+             return a.has_value();
+         }},
+        {"--publish", "AT:KEY=VALUE",
+         "change the conference state and publish it AT seconds in (audio=USER grants the floor, audio=-USER "
+         "takes it back; doc likewise; confmode, ownerid, adminid, chatonoff, ...)",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             auto a = KVRBotAction::parsePublish(v, error);
+             if (a) o.actions.push_back(*a);
+             return a.has_value();
+         }},
+        {"--toggle", "AT:mic|drawing:USER", "toggle USER's right to speak or to draw AT seconds in",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             auto a = KVRBotAction::parseToggle(v, error);
+             if (a) o.actions.push_back(*a);
+             return a.has_value();
+         }},
+        {"--wait-users", "N", "start the action clock once N users (the bot included) are in the room",
+         [](KVRBotOptions& o, const std::string& v, std::string& error) {
+             char* end = nullptr;
+             const long n = std::strtol(v.c_str(), &end, 10);
+             if (v.empty() || end != v.c_str() + v.size() || n < 1 || n > 1000) {
+                 error = "--wait-users needs a number of users from 1 to 1000, got \"" + v + "\"";
+                 return false;
+             }
+             o.waitUsers = static_cast<int>(n);
+             return true;
+         }},
         {"--tone", "HZ", "speak a sine tone of HZ hertz (20 to 3900) as the microphone",
          [](KVRBotOptions& o, const std::string& v, std::string& error) {
              char* end = nullptr;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "KVRBotActions.h"
+
 struct KVRBotOptions {
     std::string url;
     // How long to stay once in the room; nothing: until the server ends the lecture or a signal comes.
@@ -20,6 +22,10 @@ struct KVRBotOptions {
     // Voice: a tone of this pitch as the microphone; every remote voice played, mixed, into this WAV file.
     std::optional<double> toneHz;
     std::string recordAudio;
+    // Client commands, state changes and right toggles, each at its time after the action clock starts.
+    std::vector<KVRBotAction> actions;
+    // The action clock starts once this many users (the bot included) are in the room; nothing: on entry.
+    std::optional<int> waitUsers;
 
     struct Entry {
         const char* name;
