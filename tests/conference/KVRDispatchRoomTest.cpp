@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "KVRChildProcess.h"
 #include "KVRConferenceTestSupport.h"
 #include "KVRDevServer.h"
 #include "app/KVRGlobalData.h"
@@ -63,6 +64,15 @@ KVRMainServer::Timing fast() {
     t.connectPoll = 20ms;
     t.userInfoPause = 0ms;
     return t;
+}
+
+// The members of the audio set in a bot's state line, or in the "state" object of its final report.
+std::string audioSetOf(const std::string& line) {
+    const auto state = line.find("\"state\":");
+    const auto start = line.find("\"audio\":[", state == std::string::npos ? 0 : state);
+    if (start == std::string::npos) return "<none>";
+    const auto end = line.find(']', start);
+    return line.substr(start + 9, end == std::string::npos ? std::string::npos : end - start - 9);
 }
 
 // Logs in, tells the server the user's type and enters the sub-room.
@@ -157,4 +167,75 @@ TEST(KVRDispatchRoom, OwnerHandOverReachesTheServerAndTheOtherLecturer) {
     other.disconnectFromServer();
     g->resetForTesting();
     server.stop();
+}
+
+// A lecturer bot and two student bots in one room of kelvara-server, all of them child processes: the
+// lecturer gives both students the floor, and each student follows the published state.
+TEST(KVRDispatchRoom, LecturerGrantsTheFloorToTwoStudentBots) {
+    KVRTempDir dir;
+    auto out = [&](const std::string& name) { return (dir.path() / (name + ".out")).string(); };
+    ChildProcess server({KVR_SERVER_EXE, "--data", (dir.path() / "data").string()}, out("server"));
+    ASSERT_TRUE(server.started());
+    int mainPort = 0, relayPort = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            auto json = server.lastLineStarting("{\"main\":");
+            return json && std::sscanf(json->c_str(), "{\"main\":%d,\"relay\":%d", &mainPort, &relayPort) == 2;
+        },
+        10s))
+        << server.output();
+    auto url = [&](const std::string& uid, int role) {
+        return "kelvara://launch?UpdaterKey=&ServerIP=127.0.0.1&MainServerPort=" + std::to_string(mainPort) +
+               "&FileServerPort=" + std::to_string(relayPort) + "&UserID=" + uid + "&name=" + uid +
+               "&TeacherID=lect1&roomname=Math&maxuser=50&IsTeacher=" + std::to_string(role) +
+               "&CourseIDKey=MATH101&RoomType=1";
+    };
+    auto inRoom = [](ChildProcess& bot) { return bot.lastLineStarting("kelvara-bot: step in-room ok").has_value(); };
+
+    // The lecturer opens the room and acts once both students are in.
+    ChildProcess lecturer({KVR_BOT_EXE, "--url", url("lect1", 1), "--wait-users", "3", "--toggle", "0:mic:stud1",
+                           "--toggle", "0:mic:stud2"},
+                          out("lect1"));
+    ASSERT_TRUE(waitUntil([&] { return inRoom(lecturer); }, 15s)) << lecturer.output();
+    ChildProcess stud1({KVR_BOT_EXE, "--url", url("stud1", 0)}, out("stud1"));
+    ChildProcess stud2({KVR_BOT_EXE, "--url", url("stud2", 0)}, out("stud2"));
+
+    // Each student reports the state that event 128 brought, with both of them allowed to speak.
+    auto hasBoth = [](const std::optional<std::string>& line) {
+        if (!line) return false;
+        auto set = audioSetOf(*line);
+        return set.find("\"stud1\"") != std::string::npos && set.find("\"stud2\"") != std::string::npos;
+    };
+    for (ChildProcess* s : {&stud1, &stud2})
+        EXPECT_TRUE(waitUntil([&] { return hasBoth(s->lastLineStarting("kelvara-bot: state ")); }, 20s))
+            << s->output() << "\n--- lecturer\n" << lecturer.output();
+
+    // The first grant tells stud1 it may speak and stud2 that it may not yet; the second tells both.
+    auto notices = [](ChildProcess& bot) {
+        std::vector<std::string> got;
+        for (auto& l : bot.lines())
+            if (l.rfind("kelvara-bot: notice ", 0) == 0) got.push_back(l.substr(20));
+        return got;
+    };
+    EXPECT_EQ(notices(stud1), (std::vector<std::string>{"5 stud1", "5 stud1"}));
+    EXPECT_EQ(notices(stud2), (std::vector<std::string>{"8 stud2", "5 stud2"}));
+
+    // Everyone leaves in order; the final reports agree on the state.
+    for (ChildProcess* s : {&stud1, &stud2}) s->terminate();
+    EXPECT_EQ(stud1.wait(10s), std::optional<int>(0));
+    EXPECT_EQ(stud2.wait(10s), std::optional<int>(0));
+    lecturer.terminate();
+    EXPECT_EQ(lecturer.wait(10s), std::optional<int>(0));
+    for (ChildProcess* bot : {&lecturer, &stud1, &stud2}) {
+        auto report = bot->lastLineStarting("{\"user\":");
+        ASSERT_TRUE(report) << bot->output();
+        EXPECT_TRUE(hasBoth(report)) << *report;
+        EXPECT_NE(report->find("\"owner\":\"lect1\""), std::string::npos) << *report;
+    }
+    auto lecturerReport = *lecturer.lastLineStarting("{\"user\":");
+    EXPECT_NE(lecturerReport.find("\"actions\":{\"ok\":2,\"failed\":0}"), std::string::npos) << lecturerReport;
+    EXPECT_NE(stud1.lastLineStarting("{\"user\":")->find("\"128\":"), std::string::npos);
+
+    server.terminate();
+    EXPECT_EQ(server.wait(10s), std::optional<int>(0));
 }
