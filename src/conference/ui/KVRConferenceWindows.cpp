@@ -22,6 +22,9 @@ KVRConferenceWindows::~KVRConferenceWindows() {
     delete logout_.data();
 }
 
+KVRLogoutViewController* KVRConferenceWindows::logoutWindow() const { return logout_.data(); }
+KVRChangeOwnerDialog* KVRConferenceWindows::changeOwnerDialog() const { return dialog_.data(); }
+
 void KVRConferenceWindows::showChangeOwnerView() {
     auto d = dispatcher_.lock();
     if (!d) return;

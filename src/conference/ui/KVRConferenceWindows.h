@@ -28,8 +28,8 @@ public:
     void showChangeOwnerView() override;
     void refresh() override;
 
-    KVRLogoutViewController* logoutWindow() const { return logout_; }
-    KVRChangeOwnerDialog* changeOwnerDialog() const { return dialog_; }
+    KVRLogoutViewController* logoutWindow() const;
+    KVRChangeOwnerDialog* changeOwnerDialog() const;
     KVRChangeOwnerController* changeOwnerController() const { return controller_.get(); }
 
 private:

@@ -8,8 +8,10 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/KVRGlobalData.h"
 #include "app/KVRStrings.h"
 #include "conference/KVRMainView.h"
+#include "conference/ui/KVRConferenceWindows.h"
 #include "conference/ui/KVRWaitWindowController.h"
 
 namespace {
@@ -121,6 +123,14 @@ void KVRMainWindow::showJoinedState(const std::string& roomName, const std::vect
 
 void KVRMainWindow::connectFailed() {
     setStatusText(QString::fromStdString(KVRStrings::text("IDS_FAILED_CONNECT")));
+}
+
+KVRMainWindow::~KVRMainWindow() = default;
+
+void KVRMainWindow::didInitWork() {
+    // The dispatcher exists now: the owner-absent window and the owner change dialog register with it.
+    conferenceWindows_ =
+        std::make_unique<KVRConferenceWindows>(KVRGlobalData::sharedGlobalData()->conferenceEventHandler(), this);
 }
 
 void KVRMainWindow::willTerminate(int) {

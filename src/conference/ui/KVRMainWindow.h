@@ -5,9 +5,11 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QStackedWidget>
+#include <memory>
 
 #include "conference/KVRMainViewDelegate.h"
 
+class KVRConferenceWindows;
 class KVRMainView;
 class KVRWaitWindowController;
 
@@ -15,6 +17,7 @@ class KVRMainWindow : public QMainWindow, public KVRMainViewDelegate {
     Q_OBJECT
 public:
     explicit KVRMainWindow(QWidget* parent = nullptr);
+    ~KVRMainWindow() override;
 
     // The logic the close button and the push-to-talk keys go to; not owned.
     void setMainView(KVRMainView* view) { mainView_ = view; }
@@ -30,6 +33,7 @@ public:
     void showJoinedState(const std::string& roomName, const std::vector<RoomUser>& users) override;
     void connectFailed() override;
     void willTerminate(int exitCode) override;
+    void didInitWork() override;
 
     void setStatusText(const QString& text);
     QListWidget* userList() const { return users_; }
@@ -49,4 +53,5 @@ private:
     QListWidget* users_ = nullptr;
     KVRWaitWindowController* waitWindow_ = nullptr;
     bool terminating_ = false;
+    std::unique_ptr<KVRConferenceWindows> conferenceWindows_;
 };
