@@ -1,3 +1,4 @@
+#include "app/KVRJson.h"
 #include "KVRBot.h"
 
 #include "KVRBotVideo.h"
@@ -24,22 +25,6 @@ namespace {
 
 volatile std::sig_atomic_t leaveRequested = 0;
 
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 }  // namespace
 
@@ -146,12 +131,6 @@ int KVRBot::run() {
     if (audio_) audio_->stop();
     if (!reported_) line(reportJson(code));
     view_->setDelegate(nullptr);
-    // The control client's socket thread can still be reporting the connection the leave closed; it is
-    // joined here, before the process's static objects (the strings table among them) are destroyed.
-    // It is released outside the registry's lock, which that thread may be waiting for.
-    auto control = g->mainServer();
-    g->setMainServer(nullptr);
-    control.reset();
     return code;
 }
 
@@ -237,10 +216,10 @@ std::string KVRBot::reportJson(int exitCode) const {
     if (auto c = g->kvrcConfig()) uid = c->stringValue("UID").value_or("");
     std::string failure = "none";
     if (auto h = g->conferenceHandler()) failure = KVRConferenceHandler::stepName(h->lastFailure());
-    std::string out = "{\"user\":" + jsonString(uid) + ",\"room\":" + jsonString(room_) +
+    std::string out = "{\"user\":" + kvr::jsonString(uid) + ",\"room\":" + kvr::jsonString(room_) +
                       ",\"joined\":" + (inRoom_ ? "true" : "false") + ",\"exit\":" + std::to_string(exitCode) +
-                      ",\"failure\":" + jsonString(failure) + ",\"users\":[";
-    for (size_t i = 0; i < users_.size(); ++i) out += (i ? "," : "") + jsonString(users_[i]);
+                      ",\"failure\":" + kvr::jsonString(failure) + ",\"users\":[";
+    for (size_t i = 0; i < users_.size(); ++i) out += (i ? "," : "") + kvr::jsonString(users_[i]);
     out += "],\"events\":{";
     uint64_t total = 0;
     if (counters_) {

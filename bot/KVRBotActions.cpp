@@ -1,3 +1,4 @@
+#include "app/KVRJson.h"
 #include "KVRBotActions.h"
 
 #include <algorithm>
@@ -47,30 +48,13 @@ std::string setJson(const KVRCurrentConferenceInfo::IDSet& set) {
     std::string out = "[";
     bool first = true;
     for (const auto& id : set) {
-        out += (first ? "" : ",") + kvrJsonString(id);
+        out += (first ? "" : ",") + kvr::jsonString(id);
         first = false;
     }
     return out + "]";
 }
 
 }  // namespace
-
-std::string kvrJsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 std::optional<KVRBotAction> KVRBotAction::parseCommand(const std::string& text, std::string& error) {
     KVRBotAction a;
@@ -231,7 +215,7 @@ void KVRBotActions::normalMessage(int type, const std::string& userID) {
 }
 
 void KVRBotActions::receivedMessage(const std::string& senderID, const std::string& message) {
-    line_("kelvara-bot: message from " + senderID + ": " + kvrJsonString(message));
+    line_("kelvara-bot: message from " + senderID + ": " + kvr::jsonString(message));
 }
 
 bool KVRBotActions::run(const KVRBotAction& a, std::string& why) {
@@ -320,7 +304,7 @@ bool KVRBotActions::publish(const KVRBotAction& a, std::string& why) {
 std::string KVRBotActions::stateJson() {
     auto info = KVRGlobalData::sharedGlobalData()->currentConferenceInfo();
     if (!info) return "null";
-    return "{\"owner\":" + kvrJsonString(info->getOwnerID()) + ",\"admin\":" + kvrJsonString(info->getAdminID()) +
+    return "{\"owner\":" + kvr::jsonString(info->getOwnerID()) + ",\"admin\":" + kvr::jsonString(info->getAdminID()) +
            ",\"confmode\":" + std::to_string(info->getConfMode()) + ",\"audio\":" + setJson(info->dicAudioIDs()) +
            ",\"doc\":" + setJson(info->dicDocIDs()) + ",\"chat\":" + setJson(info->dicChatIDs()) + "}";
 }

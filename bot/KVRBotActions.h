@@ -87,5 +87,3 @@ private:
     int succeeded_ = 0;
     int failed_ = 0;
 };
-
-std::string kvrJsonString(const std::string& s);

@@ -1,3 +1,4 @@
+#include "app/KVRJson.h"
 #include "KVRDevServer.h"
 
 #include <algorithm>
@@ -12,25 +13,6 @@
 #include "KVRDevRelay.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char b[8];
-            std::snprintf(b, sizeof b, "\\u%04x", c);
-            out += b;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-}  // namespace
 
 KVRDevServer::KVRDevServer(KVRDevServerOptions options) : options_(std::move(options)) {
     faults_.setReplyDelay(std::chrono::milliseconds(options_.replyDelayMs));
@@ -185,5 +167,5 @@ void KVRDevServer::stop() {
 std::string KVRDevServer::statusJson() const {
     return "{\"main\":" + std::to_string(ports_.main) + ",\"relay\":" + std::to_string(ports_.relay) +
            ",\"file\":" + std::to_string(ports_.file) + ",\"http\":" + std::to_string(ports_.http) +
-           ",\"data\":" + jsonString(data_.string()) + ",\"unbuilt\":[\"file\"]}";
+           ",\"data\":" + kvr::jsonString(data_.string()) + ",\"unbuilt\":[\"file\"]}";
 }
