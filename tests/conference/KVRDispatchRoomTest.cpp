@@ -5,7 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "KVRChildProcess.h"
+#include "support/KVRChildProcess.h"
 #include "KVRConferenceTestSupport.h"
 #include "KVRDevServer.h"
 #include "app/KVRGlobalData.h"

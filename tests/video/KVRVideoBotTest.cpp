@@ -27,6 +27,7 @@ extern "C" {
 #include "KVRBotOptions.h"
 #include "KVRBotVideo.h"
 #include "platform/synthetic/KVRTestPatternCamera.h"
+#include "support/KVRChildProcess.h"
 #include "support/KVRTempDir.h"
 #include "video/KVRPngWriter.h"
 #include "video_test_util.h"
@@ -34,44 +35,7 @@ extern "C" {
 namespace {
 using namespace std::chrono_literals;
 
-class Child {
-public:
-    Child(const std::vector<std::string>& args, const std::string& outPath) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            int fd = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(fd, 1);
-            dup2(fd, 2);
-            std::vector<char*> argv;
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~Child() {
-        if (pid_ > 0 && !done_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    void terminate() { kill(pid_, SIGTERM); }
-    int wait(std::chrono::milliseconds limit) {
-        for (auto deadline = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < deadline;) {
-            int st = 0;
-            if (waitpid(pid_, &st, WNOHANG) == pid_) {
-                done_ = true;
-                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool done_ = false;
-};
+using Child = kvrtest::ChildProcess;
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
