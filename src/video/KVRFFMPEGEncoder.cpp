@@ -102,8 +102,10 @@ bool KVRFFMPEGEncoder::video_encode(const uint8_t* data, uint32_t length) {
     m_bForceKeyFrame = false;
     int rc = avcodec_send_frame(ctx, frame_yuv);
     if (rc == AVERROR(EAGAIN)) {
-        // A packet is still waiting: hand that out now and keep this picture for the next call.
+        // A packet is still waiting: hand that out now and queue this picture behind it; its packet
+        // comes out on the next call.
         if (avcodec_receive_packet(ctx, pkt) < 0) return false;
+        avcodec_send_frame(ctx, frame_yuv);
         m_bHavePacket = true;
         ++m_nFrameIdx;
         return true;
