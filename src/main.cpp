@@ -16,6 +16,9 @@
 #include "platform/qt/KVRQtAlerts.h"
 #include "platform/qt/KVRQtRunLoop.h"
 #include "audio/KVRSoundCardDevice.h"
+#include "video/KVRCameraDevice.h"
+#include "video/KVRCameraInterface.h"
+#include "platform/qt/KVRQtCameraBackend.h"
 #include "platform/pulse/KVRPulseAudioBackend.h"
 
 namespace {
@@ -54,7 +57,12 @@ int main(int argc, char** argv) {
     auto runLoop = std::make_shared<KVRQtRunLoop>();
     global->setRunLoop(runLoop);
     global->setAlerts(std::make_shared<KVRQtAlerts>());
-    // The sound devices exist before the device check; without a sound server their lists stay empty.
+    // The camera and the sound devices exist before the device check; the room's local tile starts the
+    // camera. Without a camera or a sound server their lists stay empty.
+    auto cameraBackend = std::make_shared<KVRQtCameraBackend>();
+    auto camera = std::make_shared<KVRCameraDevice>(cameraBackend->devices());
+    global->setCameraDevice(camera);
+    global->setCameraInterface(std::make_shared<KVRCameraInterface>(cameraBackend, camera));
     global->setSoundCardDevice(std::make_shared<KVRSoundCardDevice>(KVRPulseAudioBackend::create()));
 
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon_256x256.png")));
