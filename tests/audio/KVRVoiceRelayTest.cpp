@@ -124,6 +124,8 @@ TEST(KVRVoiceRelay, ToneSurvivesTheRelayAndFaultsNeitherGrowNorStallTheChannel) 
         // The talker falls silent: the channel drains and plays silence rather than stopping.
         listener->tick(80);
         EXPECT_EQ(ch->queuedFrames(), 0u);
+        // Ending the client joins its receive thread, so no late datagram reaches `voices` once it goes.
         listenerRelay->setDataSink({});
+        listenerRelay.reset();
     }
 }

@@ -82,5 +82,8 @@ TEST(KVRVideoRelay, PatternArrivesThroughTheDevelopmentRelay) {
     for (double p : wall->psnrs) EXPECT_GT(p, 25.0);
     EXPECT_EQ(wall->rx.payloadsRefused(), 0u);
     l.unlock();
+    // A late datagram may still be decoding on the receive thread; ending the client joins that thread
+    // before the source pictures the callback compares against go out of scope.
     bob->setDataSink({});
+    bob.reset();
 }
