@@ -48,7 +48,8 @@ echo "demo: a further student can join with: $client --new-instance '$(launch st
 
 start_bots() {
   for i in 1 2; do
-    "$bot" --url "$(launch "student$i" "Student%20$i" 0)" --log "$work/bot$i.log" >"$work/bot$i.out" 2>&1 &
+    # Each student sends its test-pattern camera, so video crosses the relay between them.
+    "$bot" --url "$(launch "student$i" "Student%20$i" 0)" --video --log "$work/bot$i.log" >"$work/bot$i.out" 2>&1 &
     pids+=($!)
   done
   echo "demo: two students joined (reports: $work/bot1.out, $work/bot2.out)"
