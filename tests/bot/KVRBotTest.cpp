@@ -15,6 +15,7 @@
 
 #include "KVRBotOptions.h"
 #include "KVRDevServer.h"
+#include "support/KVRTestLaunch.h"
 #include "support/KVRChildProcess.h"
 #include "support/KVRTempDir.h"
 
@@ -53,13 +54,8 @@ TEST(BotOptions, Table) {
 }
 
 using Child = kvrtest::ChildProcess;
+using kvrtest::readFile;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::string lastLine(const std::string& text) {
     auto end = text.find_last_not_of('\n');
@@ -76,10 +72,7 @@ protected:
     }
     void TearDown() override { server.stop(); }
     std::string url(const std::string& uid, int role) {
-        return "kelvara://launch?UpdaterKey=&ServerIP=127.0.0.1&MainServerPort=" + std::to_string(server.ports().main) +
-               "&FileServerPort=" + std::to_string(server.ports().relay) + "&UserID=" + uid + "&name=" + uid +
-               "&TeacherID=lect1&roomname=Math&maxuser=50&IsTeacher=" + std::to_string(role) +
-               "&CourseIDKey=MATH101&RoomType=1";
+        return kvrtest::launchUrl(server.ports().main, server.ports().relay, uid, role);
     }
     std::string out(int i) const { return (dir.path() / ("bot" + std::to_string(i) + ".out")).string(); }
 

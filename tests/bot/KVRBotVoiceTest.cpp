@@ -20,6 +20,7 @@
 
 #include "KVRBotOptions.h"
 #include "KVRDevServer.h"
+#include "support/KVRTestLaunch.h"
 #include "support/KVRChildProcess.h"
 #include "support/KVRTempDir.h"
 
@@ -55,13 +56,8 @@ TEST(BotVoiceOptions, ToneAndRecordingTable) {
 }
 
 using Child = kvrtest::ChildProcess;
+using kvrtest::readFile;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::optional<std::vector<int16_t>> readWave(const std::string& path, int& rate) {
     SF_INFO info{};
@@ -83,10 +79,7 @@ protected:
     }
     void TearDown() override { server.stop(); }
     std::string url(const std::string& uid, int role) {
-        return "kelvara://launch?UpdaterKey=&ServerIP=127.0.0.1&MainServerPort=" + std::to_string(server.ports().main) +
-               "&FileServerPort=" + std::to_string(server.ports().relay) + "&UserID=" + uid + "&name=" + uid +
-               "&TeacherID=lect1&roomname=Math&maxuser=50&IsTeacher=" + std::to_string(role) +
-               "&CourseIDKey=MATH101&RoomType=1";
+        return kvrtest::launchUrl(server.ports().main, server.ports().relay, uid, role);
     }
     std::string path(const std::string& name) const { return (dir.path() / name).string(); }
 

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "support/KVRTestLaunch.h"
 #include "support/KVRChildProcess.h"
 #include "KVRConferenceTestSupport.h"
 #include "KVRDevServer.h"
@@ -185,10 +186,7 @@ TEST(KVRDispatchRoom, LecturerGrantsTheFloorToTwoStudentBots) {
         10s))
         << server.output();
     auto url = [&](const std::string& uid, int role) {
-        return "kelvara://launch?UpdaterKey=&ServerIP=127.0.0.1&MainServerPort=" + std::to_string(mainPort) +
-               "&FileServerPort=" + std::to_string(relayPort) + "&UserID=" + uid + "&name=" + uid +
-               "&TeacherID=lect1&roomname=Math&maxuser=50&IsTeacher=" + std::to_string(role) +
-               "&CourseIDKey=MATH101&RoomType=1";
+        return kvrtest::launchUrl(mainPort, relayPort, uid, role);
     };
     auto inRoom = [](ChildProcess& bot) { return bot.lastLineStarting("kelvara-bot: step in-room ok").has_value(); };
 

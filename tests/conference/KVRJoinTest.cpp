@@ -24,6 +24,7 @@
 #include "control/KVRMainServer.h"
 #include "platform/KVRAlerts.h"
 #include "platform/synthetic/KVRManualRunLoop.h"
+#include "support/KVRTestLaunch.h"
 
 namespace {
 
@@ -116,10 +117,7 @@ protected:
     std::string url(const Launch& l, uint16_t mainPort = 0, uint16_t relayPort = 0) {
         if (!mainPort) mainPort = server.ports().main;
         if (!relayPort) relayPort = server.ports().relay;
-        return "kelvara://launch?UpdaterKey=&ServerIP=127.0.0.1&MainServerPort=" + std::to_string(mainPort) +
-               "&FileServerPort=" + std::to_string(relayPort) + "&UserID=" + l.uid + "&name=" + l.uid +
-               "&TeacherID=lect1&roomname=Math&maxuser=50&IsTeacher=" + std::to_string(l.role) +
-               "&CourseIDKey=MATH101&RoomType=1" + l.extra;
+        return kvrtest::launchUrl(mainPort, relayPort, l.uid, l.role, l.extra);
     }
 
     // The launch request arrives, the watch starts the work, and a second later the join runs.

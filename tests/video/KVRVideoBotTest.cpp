@@ -27,6 +27,7 @@ extern "C" {
 #include "KVRBotOptions.h"
 #include "KVRBotVideo.h"
 #include "platform/synthetic/KVRTestPatternCamera.h"
+#include "support/KVRTestLaunch.h"
 #include "support/KVRChildProcess.h"
 #include "support/KVRTempDir.h"
 #include "video/KVRPngWriter.h"
@@ -36,13 +37,8 @@ namespace {
 using namespace std::chrono_literals;
 
 using Child = kvrtest::ChildProcess;
+using kvrtest::readFile;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 std::optional<long> jsonNumber(const std::string& text, const std::string& key) {
     std::smatch m;
@@ -170,10 +166,7 @@ TEST(KVRBotVideo, TwoBotsExchangeTestPatternThroughTheServer) {
     ASSERT_TRUE(mainPort && relayPort) << readFile(dir.path() / "server.out");
 
     auto url = [&](const std::string& uid, int role) {
-        return "kelvara://launch?UpdaterKey=&ServerIP=127.0.0.1&MainServerPort=" + std::to_string(*mainPort) +
-               "&FileServerPort=" + std::to_string(*relayPort) + "&UserID=" + uid + "&name=" + uid +
-               "&TeacherID=lect1&roomname=Math&maxuser=50&IsTeacher=" + std::to_string(role) +
-               "&CourseIDKey=MATH101&RoomType=1";
+        return kvrtest::launchUrl(*mainPort, *relayPort, uid, role);
     };
     const std::vector<std::string> ids = {"lect1", "stud1"};
     std::vector<std::unique_ptr<Child>> bots;
